@@ -190,7 +190,8 @@ void TFileStream::SetSize(std::int64_t size) {
 
 void WriteFileAtomically(const std::string& path, const std::function<void(TStream&)>& write) {
     const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    const std::string folder =
+        slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
     std::string temp = folder + "." + name + ".XXXXXX";
 

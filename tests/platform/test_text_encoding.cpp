@@ -30,6 +30,6 @@ TEST(TextEncoding, KnownTextAndReplacements) {
         EXPECT_EQ(Utf8ToCp1251(c.utf8), c.cp1251);
     }
     EXPECT_EQ(Cp1251ToUtf8("a\x98z"), "a\xEF\xBF\xBDz");
-    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xADz"), "a?z");    // a CJK character
-    EXPECT_EQ(Utf8ToCp1251("a\xFF\xD0z"), "a??z");       // malformed bytes
+    EXPECT_EQ(Utf8ToCp1251("a\xE4\xB8\xADz"), "a?z"); // a CJK character
+    EXPECT_EQ(Utf8ToCp1251("a\xFF\xD0z"), "a??z");    // malformed bytes
 }
