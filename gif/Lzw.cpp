@@ -1,0 +1,355 @@
+#include "gif/Lzw.h"
+
+#include "platform/Exceptions.h"
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace gif {
+namespace {
+
+// Once this code has been created the string table is full: the encoder emits
+// a clear code and starts over, so codes never need more than 12 bits and 4095
+// is never used.
+constexpr std::uint32_t kLastCode = 4094;
+
+// The string table maps (prefix code, pixel) to the code of that string. It is
+// an open-addressing table of 8192 slots (at most 4089 live entries, so at most
+// half full), small enough to stay in the first-level cache. A slot holds
+// key << 12 | code with key = prefix << 8 | pixel; 0 marks an empty slot, since
+// a stored code is never 0. Any exact (prefix, pixel) lookup finds the same
+// strings, so the choice of structure does not change the output.
+constexpr int kSlotBits = 13;
+constexpr std::uint32_t kSlotCount = 1u << kSlotBits;
+constexpr std::uint32_t kSlotMask = kSlotCount - 1;
+
+struct TStringTable {
+    std::uint32_t Slots[kSlotCount];
+    void Clear() { std::memset(Slots, 0, sizeof Slots); }
+};
+
+inline std::uint32_t SlotOf(std::uint32_t key) {
+    return (key * 0x9E3779B1u) >> (32 - kSlotBits);
+}
+
+// The table of a thread is kept between calls so that its pages are touched
+// only once; a call made while the table is busy (a progress handler that
+// encodes another picture) gets a table of its own.
+struct TTableLease {
+    TTableLease() {
+        thread_local std::unique_ptr<TStringTable> cached;
+        thread_local bool busy = false;
+        if (!busy) {
+            if (!cached) {
+                cached = std::make_unique<TStringTable>();
+            }
+            table = cached.get();
+            busyFlag = &busy;
+            busy = true;
+        } else {
+            own = std::make_unique<TStringTable>();
+            table = own.get();
+        }
+        table->Clear();
+    }
+    ~TTableLease() {
+        if (busyFlag != nullptr) {
+            *busyFlag = false;
+        }
+    }
+    TTableLease(const TTableLease&) = delete;
+    TTableLease& operator=(const TTableLease&) = delete;
+
+    TStringTable* table = nullptr;
+    std::unique_ptr<TStringTable> own;
+    bool* busyFlag = nullptr;
+};
+
+// Packs codes least significant bit first into a continuous bit stream and
+// hands it to the destination as data sub-blocks of 255 bytes, each preceded
+// by its length byte. Whole sub-blocks are written in batches; the last,
+// shorter one and the terminator are written by Finish.
+class TCodePacker {
+public:
+    TCodePacker(platform::TStream& destination, int codeWidth)
+        : destination_(destination), codeWidth_(codeWidth) {}
+
+    void SetCodeWidth(int codeWidth) { codeWidth_ = codeWidth; }
+    int CodeWidth() const { return codeWidth_; }
+
+    void Pack(std::uint32_t code) {
+        bits_ |= static_cast<std::uint64_t>(code) << bitCount_;
+        bitCount_ += codeWidth_;
+        if (bitCount_ >= 32) {
+            const auto word = static_cast<std::uint32_t>(bits_);
+            raw_[used_] = static_cast<std::uint8_t>(word);
+            raw_[used_ + 1] = static_cast<std::uint8_t>(word >> 8);
+            raw_[used_ + 2] = static_cast<std::uint8_t>(word >> 16);
+            raw_[used_ + 3] = static_cast<std::uint8_t>(word >> 24);
+            used_ += 4;
+            bits_ >>= 32;
+            bitCount_ -= 32;
+            if (used_ >= kRawCapacity) {
+                WriteFullBlocks();
+            }
+        }
+    }
+
+    // Writes every complete 255-byte sub-block collected so far.
+    void WriteFullBlocks() {
+        const std::size_t blocks = used_ / kBlockSize;
+        if (blocks == 0) {
+            return;
+        }
+        std::size_t framed = 0;
+        for (std::size_t i = 0; i < blocks; ++i) {
+            framed_[framed++] = static_cast<std::uint8_t>(kBlockSize);
+            std::memcpy(framed_ + framed, raw_ + i * kBlockSize, kBlockSize);
+            framed += kBlockSize;
+        }
+        const std::size_t rest = used_ - blocks * kBlockSize;
+        std::memmove(raw_, raw_ + blocks * kBlockSize, rest);
+        used_ = rest;
+        destination_.WriteBuffer(framed_, framed);
+    }
+
+    // Flushes the bits still held (the last byte padded with zero bits), the
+    // last sub-block if any byte is left, and the block terminator.
+    void Finish() {
+        while (bitCount_ > 0) {
+            raw_[used_++] = static_cast<std::uint8_t>(bits_);
+            bits_ >>= 8;
+            bitCount_ -= 8;
+        }
+        bitCount_ = 0;
+        WriteFullBlocks();
+        std::uint8_t tail[kBlockSize + 2];
+        std::size_t n = 0;
+        if (used_ > 0) {
+            tail[n++] = static_cast<std::uint8_t>(used_);
+            std::memcpy(tail + n, raw_, used_);
+            n += used_;
+            used_ = 0;
+        }
+        tail[n++] = 0;
+        destination_.WriteBuffer(tail, n);
+    }
+
+private:
+    static constexpr std::size_t kBlockSize = 255;
+    static constexpr std::size_t kBlocksPerWrite = 32;
+    static constexpr std::size_t kRawCapacity = kBlockSize * kBlocksPerWrite;
+
+    platform::TStream& destination_;
+    int codeWidth_;
+    std::uint64_t bits_ = 0;
+    int bitCount_ = 0;
+    std::size_t used_ = 0;
+    std::uint8_t raw_[kRawCapacity + 8];
+    std::uint8_t framed_[(kBlockSize + 1) * kBlocksPerWrite];
+};
+
+class TLzwCoder {
+public:
+    TLzwCoder(TStringTable& table, TCodePacker& packer, int initialWidth)
+        : slots_(table.Slots), packer_(packer), initialWidth_(initialWidth),
+          clearCode_(1u << (initialWidth - 1)), endCode_(clearCode_ + 1), lastCode_(endCode_),
+          codeLimit_(1u << initialWidth) {}
+
+    std::uint32_t ClearCode() const { return clearCode_; }
+    std::uint32_t EndCode() const { return endCode_; }
+
+    // Continues the code stream with count pixel values.
+    void Feed(const std::uint8_t* pixels, std::int64_t count) {
+        std::int64_t x = 0;
+        if (!pending_) {
+            if (count <= 0) {
+                return;
+            }
+            current_ = pixels[0];
+            pending_ = true;
+            x = 1;
+        }
+        std::uint32_t current = current_;
+        for (; x < count; ++x) {
+            const std::uint32_t pixel = pixels[x];
+            const std::uint32_t key = (current << 8) | pixel;
+            std::uint32_t slot = SlotOf(key);
+            std::uint32_t found;
+            while ((found = slots_[slot]) != 0 && (found >> 12) != key) {
+                slot = (slot + 1) & kSlotMask;
+            }
+            if (found != 0) {
+                current = found & 0xFFF;
+                continue;
+            }
+            // The pending string cannot grow by this pixel: emit it, remember
+            // it extended by the pixel, and start a new string at the pixel.
+            packer_.Pack(current);
+            const std::uint32_t code = ++lastCode_;
+            slots_[slot] = (key << 12) | code;
+            current = pixel;
+            if (code >= codeLimit_) {
+                codeLimit_ <<= 1;
+                packer_.SetCodeWidth(packer_.CodeWidth() + 1);
+            } else if (code >= kLastCode) {
+                packer_.Pack(current);
+                packer_.Pack(clearCode_);
+                lastCode_ = endCode_;
+                codeLimit_ = 1u << initialWidth_;
+                packer_.SetCodeWidth(initialWidth_);
+                std::memset(slots_, 0, kSlotCount * sizeof(std::uint32_t));
+                // Nothing is pending: the next pixel starts a fresh string.
+                if (x + 1 < count) {
+                    ++x;
+                    current = pixels[x];
+                } else {
+                    pending_ = false;
+                }
+            }
+        }
+        current_ = current;
+    }
+
+    void Finish() {
+        if (pending_) {
+            packer_.Pack(current_);
+        }
+        packer_.Pack(endCode_);
+        packer_.Finish();
+    }
+
+private:
+    std::uint32_t* slots_;
+    TCodePacker& packer_;
+    int initialWidth_;
+    std::uint32_t clearCode_;
+    std::uint32_t endCode_;
+    std::uint32_t lastCode_;
+    std::uint32_t codeLimit_;
+    std::uint32_t current_ = 0;
+    bool pending_ = false;
+};
+
+// Spreads a row of 1- or 4-bit pixels into one byte per pixel.
+void UnpackRow(const std::uint8_t* row, int bits, std::int64_t width, std::uint8_t* pixels) {
+    if (bits == 4) {
+        for (std::int64_t x = 0; x < width; ++x) {
+            const std::uint8_t b = row[x >> 1];
+            pixels[x] = static_cast<std::uint8_t>((x & 1) != 0 ? (b & 0x0F) : (b >> 4));
+        }
+    } else {
+        for (std::int64_t x = 0; x < width; ++x) {
+            pixels[x] = static_cast<std::uint8_t>((row[x >> 3] >> (7 - (x & 7))) & 1);
+        }
+    }
+}
+
+std::uint8_t PercentDone(int row, int height) {
+    // Interlaced order can step past the last row, which would give more than 100.
+    const double percent = static_cast<double>(row) / height * 100.0;
+    return percent >= 100.0 ? 100 : static_cast<std::uint8_t>(percent);
+}
+
+void Encode(platform::TStream& destination, const platform::TBitmapInfoHeader& header,
+            bool interlaced, const std::uint8_t* rows, const TLzwProgress& progress) {
+    const int bits = header.biBitCount;
+    const int initialWidth = std::max(bits + 1, 3);
+    const std::int64_t width = header.biWidth;
+    const int height = header.biHeight;
+    const std::int64_t stride = platform::BmpStride(width, bits);
+
+    TTableLease lease;
+    std::vector<std::uint8_t> unpacked;
+    if (bits != 8 && width > 0) {
+        unpacked.resize(static_cast<std::size_t>(width));
+    }
+
+    destination.WriteByte(static_cast<std::uint8_t>(initialWidth - 1));
+    TCodePacker packer(destination, initialWidth);
+    TLzwCoder coder(*lease.table, packer, initialWidth);
+    packer.Pack(coder.ClearCode());
+
+    if (progress) {
+        progress(TProgressStage::psStarting, 0, std::string());
+    }
+    int row = 0;
+    int pass = 0;
+    while (row < height) {
+        if (width > 0) {
+            const std::uint8_t* stored =
+                rows + (static_cast<std::int64_t>(height) - 1 - row) * stride;
+            if (bits == 8) {
+                coder.Feed(stored, width);
+            } else {
+                UnpackRow(stored, bits, width, unpacked.data());
+                coder.Feed(unpacked.data(), width);
+            }
+        }
+        row = interlaced ? NextInterlacedRow(row, height, pass) : row + 1;
+        if (progress) {
+            packer.WriteFullBlocks();
+            progress(TProgressStage::psRunning, PercentDone(row, height), std::string());
+        }
+    }
+    coder.Finish();
+}
+
+} // namespace
+
+int NextInterlacedRow(int row, int height, int& pass) {
+    row += pass <= 1 ? 8 : (pass == 2 ? 4 : 2);
+    if (row < height) {
+        return row;
+    }
+    switch (pass) {
+    case 0:
+        pass = 1;
+        row = 4;
+        if (height > 4) {
+            return row;
+        }
+        [[fallthrough]];
+    case 1:
+        pass = 2;
+        row = 2;
+        if (height > 2) {
+            return row;
+        }
+        [[fallthrough]];
+    case 2:
+        pass = 3;
+        return 1;
+    default:
+        return row;
+    }
+}
+
+void LzwEncodeBits(platform::TStream& destination, const platform::TBitmapInfoHeader& header,
+                   bool interlaced, const std::uint8_t* rows, const TLzwProgress& progress) {
+    try {
+        try {
+            Encode(destination, header, interlaced, rows, progress);
+        } catch (const std::bad_alloc&) {
+            throw platform::EOutOfMemory();
+        }
+    } catch (const std::exception& e) {
+        if (progress) {
+            // The failure being reported takes precedence over anything the
+            // handler might raise while hearing about it.
+            try {
+                progress(TProgressStage::psEnding, 0, e.what());
+            } catch (...) {
+            }
+        }
+        throw;
+    }
+    if (progress) {
+        progress(TProgressStage::psEnding, 100, std::string());
+    }
+}
+
+} // namespace gif
