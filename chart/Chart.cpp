@@ -765,11 +765,11 @@ void TChart::PaintPointer(QPainter& painter, const TChartSeries& series, QPoint 
         painter.fillRect(outer.adjusted(1, 1, -1, -1), fill);
         return;
     }
-    // Triangle, apex up: each row spans the centre plus a half-width that grows from 0 at the
-    // apex to hs at the base; the base row and the ends of every row form the outline.
+    // Triangle, apex up: each row spans the centre plus a half-width that grows, rounded, from 0
+    // at the apex to hs at the base; the base row and the ends of every row form the outline.
     const int rows = 2 * vs + 1;
     for (int r = 0; r < rows; ++r) {
-        const int half = rows > 1 ? r * hs / (rows - 1) : hs;
+        const int half = rows > 1 ? (2 * r * hs + rows - 1) / (2 * (rows - 1)) : hs;
         const int y = centre.y() - vs + r;
         const int left = centre.x() - half;
         const int right = centre.x() + half;

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 
+#include <ostream>
 #include <vector>
 
 namespace {
@@ -19,6 +20,10 @@ struct OrderCase {
     std::vector<std::int32_t> Indices; // what each AddPoint returns
     QStringList Order;                 // labels in series order afterwards
 };
+
+void PrintTo(const OrderCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class PointOrder : public testing::TestWithParam<OrderCase> {};
 
@@ -72,6 +77,10 @@ struct CrowdCase {
     std::vector<chart::TLabelExtent> Labels;
     std::vector<bool> Drawn;
 };
+
+void PrintTo(const CrowdCase& c, std::ostream* os) {
+    *os << c.Name;
+}
 
 class LabelCrowding : public testing::TestWithParam<CrowdCase> {};
 
