@@ -12,7 +12,7 @@ using chart::TSeriesSettings;
 
 // Point labels of the bottom axes: the seven scales, and the four emotional scores (the second
 // and the fourth end in a Latin C).
-const std::array<QString, 7> ScaleLabels = {
+const std::array<QString, 7> ScaleLabelTexts = {
     QStringLiteral(" П"), QStringLiteral(" К"), QStringLiteral(" С"), QStringLiteral(" О"),
     QStringLiteral(" Д"), QStringLiteral("ДР"), QStringLiteral("ОД")};
 const std::array<QString, 4> EmotionLabels = {QStringLiteral("Э-А"), QStringLiteral("Э-C"),
@@ -69,9 +69,9 @@ void AddProfileSeries(TChart* c, chart::TChartSeries*& ideal, chart::TChartSerie
 
 void PlotScales(chart::TChartSeries* series, const std::array<std::int32_t, 32>& profile,
                 std::size_t first, chart::TColor color) {
-    for (std::size_t k = 0; k < ScaleLabels.size(); ++k) {
+    for (std::size_t k = 0; k < ScaleLabelTexts.size(); ++k) {
         series->AddPoint(static_cast<double>(k + 1), static_cast<double>(profile[first + k]),
-                         ScaleLabels[k], color);
+                         ScaleLabelTexts[k], color);
     }
 }
 
