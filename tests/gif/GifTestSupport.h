@@ -1,0 +1,175 @@
+// Helpers of the GIF tests: pictures to encode, the encoder's output decoded by
+// giflib, and BMP files built byte by byte.
+#pragma once
+
+#include "gif/GifImage.h"
+#include "platform/Bitmap.h"
+#include "platform/BmpLayout.h"
+#include "platform/Streams.h"
+
+#include <cstdint>
+#include <cstring>
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace giftest {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// A decoded GIF: the first image's pixels as 0x00RRGGBB, top row first.
+struct TDecoded {
+    bool Ok = false;
+    std::string Error;
+    int ScreenWidth = 0;
+    int ScreenHeight = 0;
+    int Width = 0;
+    int Height = 0;
+    int ImageCount = 0;
+    std::vector<std::uint32_t> GlobalColors; // 0x00RRGGBB
+    std::vector<std::uint32_t> Pixels;
+};
+
+inline TDecoded DecodeGif(const Bytes& bytes) {
+    struct TSource {
+        const Bytes* Data;
+        std::size_t Position;
+    } source{&bytes, 0};
+    auto read = [](GifFileType* file, GifByteType* buffer, int count) -> int {
+        auto* s = static_cast<TSource*>(file->UserData);
+        const std::size_t n =
+            std::min<std::size_t>(static_cast<std::size_t>(count), s->Data->size() - s->Position);
+        std::memcpy(buffer, s->Data->data() + s->Position, n);
+        s->Position += n;
+        return static_cast<int>(n);
+    };
+    TDecoded result;
+    int error = 0;
+    GifFileType* file = DGifOpen(&source, read, &error);
+    if (file == nullptr) {
+        result.Error = GifErrorString(error);
+        return result;
+    }
+    if (DGifSlurp(file) != GIF_OK || file->ImageCount < 1) {
+        result.Error = GifErrorString(file->Error);
+        DGifCloseFile(file, &error);
+        return result;
+    }
+    result.ScreenWidth = file->SWidth;
+    result.ScreenHeight = file->SHeight;
+    result.ImageCount = file->ImageCount;
+    if (file->SColorMap != nullptr) {
+        for (int i = 0; i < file->SColorMap->ColorCount; ++i) {
+            const GifColorType c = file->SColorMap->Colors[i];
+            result.GlobalColors.push_back((c.Red << 16) | (c.Green << 8) | c.Blue);
+        }
+    }
+    const SavedImage& image = file->SavedImages[0];
+    const ColorMapObject* map =
+        image.ImageDesc.ColorMap != nullptr ? image.ImageDesc.ColorMap : file->SColorMap;
+    result.Width = image.ImageDesc.Width;
+    result.Height = image.ImageDesc.Height;
+    const std::size_t count = static_cast<std::size_t>(result.Width) * result.Height;
+    for (std::size_t i = 0; i < count; ++i) {
+        const int index = image.RasterBits[i];
+        if (map == nullptr || index >= map->ColorCount) {
+            result.Error = "pixel index outside the colour table";
+            DGifCloseFile(file, &error);
+            return result;
+        }
+        const GifColorType c = map->Colors[index];
+        result.Pixels.push_back((c.Red << 16) | (c.Green << 8) | c.Blue);
+    }
+    DGifCloseFile(file, &error);
+    result.Ok = true;
+    return result;
+}
+
+inline Bytes ToBytes(const platform::TMemoryStream& stream) {
+    return Bytes(stream.Memory(), stream.Memory() + stream.ByteSize());
+}
+
+inline Bytes SaveToBytes(gif::TGIFImage& image) {
+    platform::TMemoryStream stream;
+    image.SaveToStream(stream);
+    return ToBytes(stream);
+}
+
+// The picture of a bitmap as 0x00RRGGBB, top row first.
+inline std::vector<std::uint32_t> PixelsOf(const platform::TBitmap& bitmap) {
+    std::vector<std::uint32_t> pixels;
+    for (int y = 0; y < bitmap.Height(); ++y) {
+        for (int x = 0; x < bitmap.Width(); ++x) {
+            const platform::TColor c = bitmap.Pixel(x, y);
+            pixels.push_back(((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF));
+        }
+    }
+    return pixels;
+}
+
+// A true-colour bitmap whose pixels are drawn from colours at random.
+inline std::unique_ptr<platform::TBitmap>
+RandomBitmap(int width, int height, const std::vector<platform::TColor>& colors,
+             std::mt19937& random,
+             platform::TPixelFormat format = platform::TPixelFormat::pf24bit) {
+    auto bitmap = std::make_unique<platform::TBitmap>(0, 0, format);
+    bitmap->SetSize(width, height);
+    std::uniform_int_distribution<std::size_t> pick(0, colors.size() - 1);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            bitmap->SetPixel(x, y, colors[pick(random)]);
+        }
+    }
+    return bitmap;
+}
+
+inline std::vector<platform::TColor> RandomColors(std::size_t count, std::mt19937& random) {
+    std::vector<platform::TColor> colors;
+    std::uniform_int_distribution<std::uint32_t> any(0, 0xFFFFFF);
+    while (colors.size() < count) {
+        const platform::TColor c = any(random);
+        if (std::find(colors.begin(), colors.end(), c) == colors.end()) {
+            colors.push_back(c);
+        }
+    }
+    return colors;
+}
+
+// A BMP file image: headers as given, palette, rows exactly as given.
+struct TBmpSpec {
+    std::int32_t Width = 1;
+    std::int32_t Height = 1;
+    std::uint16_t Bits = 24;
+    std::uint32_t Compression = 0;
+    std::uint32_t ColorsUsed = 0;
+    std::vector<platform::TRGBQuad> Palette;
+    Bytes Rows; // stored order
+};
+
+inline Bytes MakeBmp(const TBmpSpec& spec) {
+    const std::size_t paletteBytes = spec.Palette.size() * 4;
+    Bytes bytes(54 + paletteBytes);
+    platform::TBitmapFileHeader file;
+    file.bfOffBits = static_cast<std::uint32_t>(54 + paletteBytes);
+    file.bfSize = static_cast<std::uint32_t>(file.bfOffBits + spec.Rows.size());
+    file.Write(bytes.data());
+    platform::TBitmapInfoHeader info;
+    info.biWidth = spec.Width;
+    info.biHeight = spec.Height;
+    info.biBitCount = spec.Bits;
+    info.biCompression = spec.Compression;
+    info.biSizeImage = static_cast<std::uint32_t>(spec.Rows.size());
+    info.biClrUsed = spec.ColorsUsed;
+    info.Write(bytes.data() + 14);
+    for (std::size_t i = 0; i < spec.Palette.size(); ++i) {
+        bytes[54 + 4 * i] = spec.Palette[i].Blue;
+        bytes[55 + 4 * i] = spec.Palette[i].Green;
+        bytes[56 + 4 * i] = spec.Palette[i].Red;
+    }
+    bytes.insert(bytes.end(), spec.Rows.begin(), spec.Rows.end());
+    return bytes;
+}
+
+} // namespace giftest
