@@ -8,7 +8,7 @@ packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools qt6-q
           libgl-dev fonts-liberation)
 if [[ "${1:-run}" == test ]]; then
     packages+=(xvfb xauth xdotool x11-utils imagemagick libgif-dev googletest libgtest-dev
-               libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev)
+               libgmock-dev libbenchmark-dev clang-14 libclang-rt-14-dev python3)
 fi
 
 missing=()
