@@ -55,8 +55,12 @@ void SetSlot(TColorTable& table, int slot, int red, int green, int blue) {
 // colour's number in its high half.
 class TColorIndex {
 public:
-    void Start() {
+    // Empties the index, sized for about expected colours.
+    void Start(std::size_t expected = 0) {
         bits_ = kInitialBits;
+        while ((std::size_t{1} << bits_) < expected * 2) {
+            ++bits_;
+        }
         EnsureSlots();
         NextEpoch();
         colors_.clear();
@@ -69,7 +73,7 @@ public:
     const std::vector<std::uint32_t>& Counts() const { return counts_; }
 
     // The number of color, adding it with a count of 0 if it is new.
-    std::uint32_t Add(std::uint32_t color) {
+    inline __attribute__((always_inline)) std::uint32_t Add(std::uint32_t color) {
         const std::uint32_t tag = color | (epoch_ << 24);
         const std::uint32_t mask = (1u << bits_) - 1;
         std::uint32_t slot = SlotOf(color);
@@ -108,8 +112,13 @@ public:
 private:
     static constexpr int kInitialBits = 12;
 
+    // Colours of a picture often form a regular lattice; a multiply alone
+    // maps such lattices onto few clusters, so the bits are mixed twice.
     std::uint32_t SlotOf(std::uint32_t color) const {
-        return (color * 0x9E3779B1u) >> (32 - bits_);
+        std::uint32_t h = color * 0x9E3779B1u;
+        h ^= h >> 15;
+        h *= 0x85EBCA77u;
+        return h >> (32 - bits_);
     }
 
     void EnsureSlots() {
@@ -126,7 +135,7 @@ private:
         }
     }
 
-    void Grow() {
+    __attribute__((noinline)) void Grow() {
         ++bits_;
         EnsureSlots();
         NextEpoch();
@@ -150,10 +159,11 @@ private:
 
 // Work memory of the popularity method, kept per thread between calls.
 struct TPopularityScratch {
-    TColorIndex Pixels; // the pixel colours under the counting masks
-    TColorIndex Merge;  // one coarsening step of the colour list
-    std::vector<std::uint32_t> ColorsOut;
-    std::vector<std::uint32_t> CountsOut;
+    TColorIndex Pixels;                    // the pixel colours under the counting masks
+    TColorIndex Merge;                     // one coarsening step of the colour list
+    std::vector<std::uint32_t> ListColors; // the colour list under the current masks
+    std::vector<std::uint32_t> ListCounts;
+    std::vector<std::uint32_t> Renumber;
     std::vector<std::uint32_t> Group; // Pixels colour number -> current list entry
     std::vector<std::uint32_t> Order;
     std::vector<std::uint8_t> PaletteOf; // Pixels colour number -> palette slot
@@ -275,23 +285,25 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
     const std::size_t distinct = s.Pixels.Size();
     s.Group.resize(distinct);
     std::iota(s.Group.begin(), s.Group.end(), 0u);
-    std::vector<std::uint32_t> colors = s.Pixels.Colors();
-    std::vector<std::uint32_t> counts = s.Pixels.Counts();
+    std::vector<std::uint32_t>& colors = s.ListColors;
+    std::vector<std::uint32_t>& counts = s.ListCounts;
+    colors.assign(s.Pixels.Colors().begin(), s.Pixels.Colors().end());
+    counts.assign(s.Pixels.Counts().begin(), s.Pixels.Counts().end());
     while (colors.size() > kHistogramEntries) {
         masks.Coarsen();
         const std::uint32_t mask = masks.Word();
-        s.Merge.Start();
-        std::vector<std::uint32_t> renumber(colors.size());
+        s.Merge.Start(colors.size() / 2);
+        s.Renumber.resize(colors.size());
         for (std::size_t i = 0; i < colors.size(); ++i) {
             const std::uint32_t number = s.Merge.Add(colors[i] & mask);
             s.Merge.Counts()[number] += counts[i];
-            renumber[i] = number;
+            s.Renumber[i] = number;
         }
         for (std::uint32_t& group : s.Group) {
-            group = renumber[group];
+            group = s.Renumber[group];
         }
-        colors = s.Merge.Colors();
-        counts = s.Merge.Counts();
+        colors.assign(s.Merge.Colors().begin(), s.Merge.Colors().end());
+        counts.assign(s.Merge.Counts().begin(), s.Merge.Counts().end());
     }
 
     // Palette by decreasing count, ties to the colour met first.

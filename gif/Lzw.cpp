@@ -19,16 +19,29 @@ constexpr std::uint32_t kLastCode = 4094;
 // The string table maps (prefix code, pixel) to the code of that string. It is
 // an open-addressing table of 8192 slots (at most 4089 live entries, so at most
 // half full), small enough to stay in the first-level cache. A slot holds
-// key << 12 | code with key = prefix << 8 | pixel; 0 marks an empty slot, since
-// a stored code is never 0. Any exact (prefix, pixel) lookup finds the same
-// strings, so the choice of structure does not change the output.
+// key << 12 | code with key = prefix << 8 | pixel; all ones marks an empty
+// slot (no prefix is ever 4095). Any exact (prefix, pixel) lookup finds the
+// same strings, so the choice of structure does not change the output.
+//
+// In front of it sits a one-entry cache per code: the pixel and code of the
+// child that was found or created last. Flat areas and repeated patterns
+// extend a string the same way again and again, and then the next code is one
+// load away instead of a hash and a probe. A cache entry is emptied when its
+// code is created (a new string has no children yet), and the entries of the
+// single-pixel codes when the table is reset, so it never names a stale code.
 constexpr int kSlotBits = 13;
 constexpr std::uint32_t kSlotCount = 1u << kSlotBits;
 constexpr std::uint32_t kSlotMask = kSlotCount - 1;
+constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
+constexpr std::uint32_t kCodeCount = 4096;
 
 struct TStringTable {
     std::uint32_t Slots[kSlotCount];
-    void Clear() { std::memset(Slots, 0, sizeof Slots); }
+    std::uint32_t LastChild[kCodeCount];
+    void Clear(std::uint32_t rootCodes) {
+        std::memset(Slots, 0xFF, sizeof Slots);
+        std::memset(LastChild, 0xFF, rootCodes * sizeof(std::uint32_t));
+    }
 };
 
 inline std::uint32_t SlotOf(std::uint32_t key) {
@@ -53,7 +66,6 @@ struct TTableLease {
             own = std::make_unique<TStringTable>();
             table = own.get();
         }
-        table->Clear();
     }
     ~TTableLease() {
         if (busyFlag != nullptr) {
@@ -155,9 +167,11 @@ private:
 class TLzwCoder {
 public:
     TLzwCoder(TStringTable& table, TCodePacker& packer, int initialWidth)
-        : slots_(table.Slots), packer_(packer), initialWidth_(initialWidth),
-          clearCode_(1u << (initialWidth - 1)), endCode_(clearCode_ + 1), lastCode_(endCode_),
-          codeLimit_(1u << initialWidth) {}
+        : table_(table), slots_(table.Slots), lastChild_(table.LastChild), packer_(packer),
+          initialWidth_(initialWidth), clearCode_(1u << (initialWidth - 1)),
+          endCode_(clearCode_ + 1), lastCode_(endCode_), codeLimit_(1u << initialWidth) {
+        table_.Clear(clearCode_);
+    }
 
     std::uint32_t ClearCode() const { return clearCode_; }
     std::uint32_t EndCode() const { return endCode_; }
@@ -173,35 +187,52 @@ public:
             pending_ = true;
             x = 1;
         }
+        // Locals, so that the stores of the slow path do not force reloads.
+        std::uint32_t* const slots = slots_;
+        std::uint32_t* const lastChild = lastChild_;
         std::uint32_t current = current_;
+        std::uint32_t lastCode = lastCode_;
+        std::uint32_t codeLimit = codeLimit_;
         for (; x < count; ++x) {
             const std::uint32_t pixel = pixels[x];
+            const std::uint32_t cached = lastChild[current];
+            if ((cached >> 12) == pixel) {
+                current = cached & 0xFFF;
+                continue;
+            }
             const std::uint32_t key = (current << 8) | pixel;
             std::uint32_t slot = SlotOf(key);
             std::uint32_t found;
-            while ((found = slots_[slot]) != 0 && (found >> 12) != key) {
+            while ((found = slots[slot]) != kEmpty) {
+                if ((found >> 12) == key) {
+                    break;
+                }
                 slot = (slot + 1) & kSlotMask;
             }
-            if (found != 0) {
-                current = found & 0xFFF;
+            if (found != kEmpty) {
+                const std::uint32_t code = found & 0xFFF;
+                lastChild[current] = (pixel << 12) | code;
+                current = code;
                 continue;
             }
             // The pending string cannot grow by this pixel: emit it, remember
             // it extended by the pixel, and start a new string at the pixel.
             packer_.Pack(current);
-            const std::uint32_t code = ++lastCode_;
-            slots_[slot] = (key << 12) | code;
+            const std::uint32_t code = ++lastCode;
+            slots[slot] = (key << 12) | code;
+            lastChild[current] = (pixel << 12) | code;
+            lastChild[code] = kEmpty;
             current = pixel;
-            if (code >= codeLimit_) {
-                codeLimit_ <<= 1;
+            if (code >= codeLimit) {
+                codeLimit <<= 1;
                 packer_.SetCodeWidth(packer_.CodeWidth() + 1);
             } else if (code >= kLastCode) {
                 packer_.Pack(current);
                 packer_.Pack(clearCode_);
-                lastCode_ = endCode_;
-                codeLimit_ = 1u << initialWidth_;
+                lastCode = endCode_;
+                codeLimit = 1u << initialWidth_;
                 packer_.SetCodeWidth(initialWidth_);
-                std::memset(slots_, 0, kSlotCount * sizeof(std::uint32_t));
+                table_.Clear(clearCode_);
                 // Nothing is pending: the next pixel starts a fresh string.
                 if (x + 1 < count) {
                     ++x;
@@ -212,6 +243,8 @@ public:
             }
         }
         current_ = current;
+        lastCode_ = lastCode;
+        codeLimit_ = codeLimit;
     }
 
     void Finish() {
@@ -223,7 +256,9 @@ public:
     }
 
 private:
+    TStringTable& table_;
     std::uint32_t* slots_;
+    std::uint32_t* lastChild_;
     TCodePacker& packer_;
     int initialWidth_;
     std::uint32_t clearCode_;
