@@ -34,7 +34,7 @@ std::unique_ptr<platform::TMemoryStream> ReduceBitmapToDIB(const platform::TBitm
     if (targetFormat != TPixelFormat::pf8bit) {
         throw platform::EInvalidGraphicOperation("Функция не реализована");
     }
-    std::vector<std::uint8_t> scratch;
+    std::unique_ptr<std::uint8_t[]> scratch;
     const platform::TBitmap::TRows24 rows = bitmap.Rows24(scratch);
     return ReduceRowsToDIB8(rows.FirstStoredRow, rows.StoredStride, bitmap.Width(), bitmap.Height(),
                             method);

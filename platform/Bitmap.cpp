@@ -391,21 +391,38 @@ void TBitmap::Fill(TColor color) {
     Changed();
 }
 
-TBitmap::TRows24 TBitmap::Rows24(std::vector<std::uint8_t>& scratch) const {
+TBitmap::TRows24 TBitmap::Rows24(std::unique_ptr<std::uint8_t[]>& scratch) const {
     const TBitmapImage& image = *image_;
     if (image.Format == TPixelFormat::pf24bit) {
         return {image.Bits.data(), image.Stride};
     }
     const auto stride = static_cast<std::ptrdiff_t>(BmpStride(image.Width, 24));
+    const std::size_t used = static_cast<std::size_t>(image.Width) * 3;
     try {
-        scratch.resize(static_cast<std::size_t>(stride) * static_cast<std::size_t>(image.Height));
+        // Left uninitialised: every byte is written below. One spare byte takes
+        // the overrun of the 4-byte stores of the 32-bit conversion.
+        scratch.reset(new std::uint8_t[static_cast<std::size_t>(stride) *
+                                           static_cast<std::size_t>(image.Height) +
+                                       1]);
     } catch (const std::bad_alloc&) {
         throw EOutOfMemory();
     }
     for (std::int32_t r = 0; r < image.Height; ++r) {
-        RowToBGR(image, image.Bits.data() + image.Stride * r, scratch.data() + stride * r);
+        const std::uint8_t* in = image.Bits.data() + image.Stride * r;
+        std::uint8_t* out = scratch.get() + stride * r;
+        if (BitsPerPixel(image.Format) == 32) {
+            // Four bytes at a time; each store's fourth byte is overwritten by the
+            // next pixel (or lands in the padding, the next row or the spare byte).
+            for (std::int32_t x = 0; x < image.Width; ++x) {
+                std::memcpy(out + 3 * static_cast<std::ptrdiff_t>(x),
+                            in + 4 * static_cast<std::ptrdiff_t>(x), 4);
+            }
+        } else {
+            RowToBGR(image, in, out);
+        }
+        std::memset(out + used, 0, static_cast<std::size_t>(stride) - used);
     }
-    return {scratch.data(), stride};
+    return {scratch.get(), stride};
 }
 
 void TBitmap::WriteBmp(TStream& stream) const {

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace platform {
@@ -110,12 +111,12 @@ public:
 
     // The picture as 24-bit rows (blue, green, red) in the BMP layout, bottom row
     // first: a view of the bitmap's own pixels when it is 24-bit, otherwise a
-    // conversion into scratch.
+    // conversion into scratch (replaced by a buffer of the right size).
     struct TRows24 {
         const std::uint8_t* FirstStoredRow = nullptr;
         std::ptrdiff_t StoredStride = 0;
     };
-    TRows24 Rows24(std::vector<std::uint8_t>& scratch) const;
+    TRows24 Rows24(std::unique_ptr<std::uint8_t[]>& scratch) const;
 
     // The BMP file image: file header, 40-byte information header, for indexed
     // formats a palette of 2^bits entries, then the stored rows.

@@ -26,17 +26,19 @@ TEST(Bitmap, ScanLineCountsFromTheTopAndRows24AvoidsCopies) {
     TBitmap bitmap(2, 3);
     bitmap.Fill(platform::clBlack);
     bitmap.ScanLine(0)[2] = 0xFF; // top-left pixel red
-    std::vector<std::uint8_t> scratch;
+    std::unique_ptr<std::uint8_t[]> scratch;
     const TBitmap::TRows24 rows = bitmap.Rows24(scratch);
     EXPECT_EQ(rows.FirstStoredRow, bitmap.Bits());
-    EXPECT_TRUE(scratch.empty());
+    EXPECT_FALSE(scratch);
     EXPECT_EQ(rows.StoredStride, 8);
     EXPECT_EQ(rows.FirstStoredRow[2 * 8 + 2], 0xFF) << "top row is stored last";
 
     bitmap.SetPixelFormat(TPixelFormat::pf32bit);
     const TBitmap::TRows24 converted = bitmap.Rows24(scratch);
-    EXPECT_EQ(converted.FirstStoredRow, scratch.data());
+    EXPECT_EQ(converted.FirstStoredRow, scratch.get());
     EXPECT_EQ(converted.FirstStoredRow[2 * 8 + 2], 0xFF);
+    EXPECT_EQ(converted.FirstStoredRow[2 * 8 + 1], 0x00);
+    EXPECT_EQ(converted.FirstStoredRow[2 * 8 + 6], 0x00) << "padding";
 }
 
 TEST(Bitmap, SetSizeKeepsTheTopLeftAndFillsWithTheBrush) {
