@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <new>
@@ -27,6 +28,25 @@ inline std::uint32_t ReadPixel(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16);
 }
+// Calls visit(x, colour) for the pixels of a stored row from left to right.
+// All but the last pixel are read with one four-byte load; the last one byte
+// by byte, since the row may end right after it.
+template <class TVisit>
+inline __attribute__((always_inline)) void VisitRow(const std::uint8_t* p, std::int32_t width,
+                                                    TVisit&& visit) {
+    std::int32_t x = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; x + 1 < width; ++x, p += 3) {
+            std::uint32_t word;
+            std::memcpy(&word, p, sizeof word);
+            visit(x, word & 0xFFFFFF);
+        }
+    }
+    for (; x < width; ++x, p += 3) {
+        visit(x, ReadPixel(p));
+    }
+}
+
 inline int BlueOf(std::uint32_t c) {
     return static_cast<int>(c & 0xFF);
 }
@@ -55,9 +75,10 @@ void SetSlot(TColorTable& table, int slot, int red, int green, int blue) {
 // colour's number in its high half.
 class TColorIndex {
 public:
-    // Empties the index, sized for about expected colours.
+    // Empties the index, sized for about expected colours. The size reached
+    // before is kept: emptying costs nothing whatever the size, and the next
+    // picture is likely to need as many slots as the last one.
     void Start(std::size_t expected = 0) {
-        bits_ = kInitialBits;
         while ((std::size_t{1} << bits_) < expected * 2) {
             ++bits_;
         }
@@ -211,22 +232,23 @@ bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit,
     std::uint32_t lastNumber = 0;
     std::uint32_t run = 0;
     for (std::int32_t r = 0; r < picture.Height; ++r) {
-        const std::uint8_t* p = picture.Row(r);
-        for (std::int32_t x = 0; x < picture.Width; ++x, p += 3) {
-            const std::uint32_t color = ReadPixel(p) & mask;
-            if (color == last) {
-                ++run;
-                continue;
-            }
-            if (run != 0) {
-                index.Counts()[lastNumber] += run;
-            }
-            lastNumber = index.Add(color);
-            if (index.Size() > limit) {
-                return false;
-            }
-            last = color;
-            run = 1;
+        VisitRow(
+            picture.Row(r),
+            picture.Width, [&](std::int32_t, std::uint32_t pixel) __attribute__((always_inline)) {
+                const std::uint32_t color = pixel & mask;
+                if (color == last) {
+                    ++run;
+                    return;
+                }
+                if (run != 0) {
+                    index.Counts()[lastNumber] += run;
+                }
+                lastNumber = index.Add(color);
+                last = color;
+                run = 1;
+            });
+        if (index.Size() > limit) {
+            return false;
         }
     }
     if (run != 0) {
@@ -346,16 +368,17 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
     std::uint32_t last = 0xFFFFFFFF;
     std::uint8_t lastSlot = 0;
     for (std::int32_t r = 0; r < picture.Height; ++r) {
-        const std::uint8_t* p = picture.Row(r);
         std::uint8_t* out = pixels + static_cast<std::size_t>(r) * stride8;
-        for (std::int32_t x = 0; x < picture.Width; ++x, p += 3) {
-            const std::uint32_t color = ReadPixel(p) & pixelMask;
-            if (color != last) {
-                last = color;
-                lastSlot = paletteOf[index.Find(color)];
-            }
-            out[x] = lastSlot;
-        }
+        VisitRow(
+            picture.Row(r),
+            picture.Width, [&](std::int32_t x, std::uint32_t pixel) __attribute__((always_inline)) {
+                const std::uint32_t color = pixel & pixelMask;
+                if (color != last) {
+                    last = color;
+                    lastSlot = paletteOf[index.Find(color)];
+                }
+                out[x] = lastSlot;
+            });
     }
 }
 
