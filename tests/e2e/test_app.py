@@ -5,8 +5,9 @@ Starts bin/milman on its own X server (no window manager), checks the window
 and its menu on a screenshot, shows the About box from the menu, opens the
 sample file through the Open dialog and checks the charts and the text panel
 on the screen, opens a malformed file and checks that its message shows and
-that the window stays as it was, and finally closes the main window while the
-About box shows: the program must end.
+that the window stays as it was, and closes the main window while the About
+box shows: the program must end. Last, a file named on the command line opens
+at start.
 
 Usage: test_app.py PATH/TO/milman [--screenshot FILE]
 """
@@ -296,6 +297,18 @@ def main():
             code = program.wait(timeout=TIMEOUT)
         except subprocess.TimeoutExpired:
             raise Failure("the program did not end when its main window closed")
+        program = None
+        check(code == 0, "the program ended with exit code %d" % code)
+
+        # A results file named on the command line opens at start.
+        program = subprocess.Popen([milman, sample], cwd=workdir, env=screen.env)
+        main_window = wait_until(lambda: screen.windows(MAIN_TITLE), "the main window")[0]
+        screen.xdotool("windowmove", "--sync", str(main_window), "0", "0")
+        screen.xdotool("windowsize", "--sync", str(main_window), "1100", "800")
+        wait_until(lambda: screen.geometry(main_window) == window, "the window's new size")
+        wait_until(charts_shown, "the charts of the file named on the command line")
+        screen.send_close(main_window)
+        code = program.wait(timeout=TIMEOUT)
         program = None
         check(code == 0, "the program ended with exit code %d" % code)
     finally:
