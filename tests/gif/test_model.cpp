@@ -3,6 +3,7 @@
 #include "GifTestSupport.h"
 
 #include "gif/GifMessages.h"
+#include "gif/ReduceBitmap.h"
 #include "platform/Exceptions.h"
 
 using namespace giftest;
@@ -329,4 +330,41 @@ TEST(GifModel, ImportDibRejectsTrueColourStreams) {
     EXPECT_EQ(frame.SharedItem.Get(), item);
     EXPECT_FALSE(item->CompressedData);
     EXPECT_EQ(item->FrameColorTable.EntryCount, 0);
+}
+
+TEST(GifModel, ReduceBitmapToDIBDecisionOrder) {
+    using gif::ReduceBitmapToDIB;
+    TBitmap empty;
+    try {
+        ReduceBitmapToDIB(empty, TPixelFormat::pf8bit, gif::rmPopularity);
+        ADD_FAILURE() << "no failure";
+    } catch (const platform::EInvalidGraphic& e) {
+        EXPECT_STREQ(e.what(), "Bitmap image is not valid");
+    }
+
+    // An 8-bit bitmap asked for 8 bits is its own BMP file image, unless grey
+    // levels are asked for.
+    TBitmap indexed(3, 2, TPixelFormat::pf8bit);
+    indexed.SetPixel(1, 1, 0x0000FF);
+    platform::TMemoryStream own;
+    indexed.WriteBmp(own);
+    const auto same = ReduceBitmapToDIB(indexed, TPixelFormat::pf8bit, gif::rmPopularity);
+    EXPECT_EQ(same->Position(), 0);
+    EXPECT_EQ(ToBytes(*same), ToBytes(own));
+    const auto grey = ReduceBitmapToDIB(indexed, TPixelFormat::pf8bit, gif::rmGrayLevels);
+    EXPECT_EQ(grey->Memory()[54 + 4 * 200], 200) << "grey ramp palette";
+
+    EXPECT_THROW(ReduceBitmapToDIB(indexed, TPixelFormat::pf24bit, gif::rmPopularity),
+                 platform::EInvalidGraphicOperation);
+
+    // 1 and 4 bits: each pixel's nearest colour of the default palette.
+    TBitmap colours(2, 1);
+    colours.SetPixel(0, 0, 0x202020);
+    colours.SetPixel(1, 0, 0xF0F0F0);
+    const auto mono = ReduceBitmapToDIB(colours, TPixelFormat::pf1bit, gif::rmPopularity);
+    EXPECT_EQ(platform::GetLE16(mono->Memory() + 28), 1);
+    EXPECT_EQ(mono->Memory()[62], 0x40) << "black, then white";
+    const auto vga = ReduceBitmapToDIB(colours, TPixelFormat::pf4bit, gif::rmPopularity);
+    EXPECT_EQ(platform::GetLE16(vga->Memory() + 28), 4);
+    EXPECT_EQ(vga->Memory()[54 + 64], 0x0F) << "black, then white";
 }
