@@ -1,0 +1,169 @@
+// Save on the sample profile: the report text bytes, the GIF files decoded by
+// giflib against the charts' rendered client areas, and the failure paths.
+#include "chart/Chart.h"
+#include "platform/Exceptions.h"
+#include "platform/TextEncoding.h"
+#include "profile/Charts.h"
+#include "profile/Record.h"
+#include "report/Save.h"
+
+#include <QApplication>
+#include <QImage>
+#include <QWidget>
+#include <filesystem>
+#include <fstream>
+#include <gif_lib.h>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Decodes a GIF file with giflib into an RGB32 image; an empty image on failure.
+QImage DecodeGif(const std::string& path) {
+    int error = 0;
+    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
+    if (gif == nullptr) {
+        return {};
+    }
+    QImage image;
+    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount == 1) {
+        const SavedImage& frame = gif->SavedImages[0];
+        const ColorMapObject* map =
+            frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
+        image = QImage(frame.ImageDesc.Width, frame.ImageDesc.Height, QImage::Format_RGB32);
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                const GifColorType c = map->Colors[frame.RasterBits[y * frame.ImageDesc.Width + x]];
+                image.setPixel(x, y, qRgb(c.Red, c.Green, c.Blue));
+            }
+        }
+    }
+    DGifCloseFile(gif, &error);
+    return image;
+}
+
+class SaveTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = fs::temp_directory_path() /
+                 ("milman-save-" + std::to_string(::getpid()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(folder);
+        fs::create_directories(folder / "Results");
+        charts = profile::CreateProfileCharts(&window);
+        const profile::TLoadedRecord record = profile::LoadSampleRecord();
+        profile::PlotProfile(charts, record.Profile,
+                             QString::fromStdString(platform::Cp1251ToUtf8(record.Lines[1])));
+        profile::ShowCharts(charts);
+        for (const std::string& line : record.Lines) {
+            lines << QString::fromStdString(platform::Cp1251ToUtf8(line));
+        }
+        expectedText.clear();
+        for (const std::string& line : record.Lines) {
+            expectedText += line + "\r\n";
+        }
+    }
+    void TearDown() override { fs::remove_all(folder); }
+
+    std::string Results() const { return (folder / "Results").string() + "/"; }
+    void Save() { report::SaveReport(Results(), "11111.Milman", lines, charts); }
+
+    fs::path folder;
+    QWidget window;
+    profile::TProfileCharts charts;
+    QStringList lines;
+    std::string expectedText;
+};
+
+} // namespace
+
+TEST_F(SaveTest, WritesTheTextAndWhatTheChartsShow) {
+    Save();
+    const report::TReportPaths paths = report::ReportPaths(Results(), "11111.Milman");
+    EXPECT_EQ(ReadAll(paths.Text), expectedText);
+
+    const std::pair<const chart::TChart*, std::string> gifs[] = {{charts.ChartOg, paths.General},
+                                                                 {charts.ChartPa, paths.Work},
+                                                                 {charts.ChartE, paths.Emotions}};
+    for (const auto& [chart, path] : gifs) {
+        SCOPED_TRACE(path);
+        const std::string bytes = ReadAll(path);
+        ASSERT_GT(bytes.size(), 794u);
+        EXPECT_EQ(bytes.substr(0, 6), "GIF87a");
+        EXPECT_EQ(static_cast<unsigned char>(bytes[10]), 0xF7);
+        EXPECT_EQ(static_cast<unsigned char>(bytes[781]), 0x2C) << "a 768-byte global table";
+        EXPECT_EQ(bytes.back(), '\x3B');
+        const QImage shown = chart->RenderClient().convertToFormat(QImage::Format_RGB32);
+        const QImage saved = DecodeGif(path);
+        EXPECT_EQ(saved.size(), QSize(chart->ClientWidth(), chart->ClientHeight()));
+        EXPECT_TRUE(saved == shown) << "the GIF differs from the chart's client area";
+    }
+    EXPECT_EQ(fs::file_size(paths.Emotions) > 0, true);
+    EXPECT_EQ(DecodeGif(paths.Emotions).size(), QSize(508, 317));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "Results"), fs::directory_iterator()),
+              4)
+        << "only the four report files, no temporary files";
+}
+
+TEST_F(SaveTest, SavingTwiceGivesIdenticalFiles) {
+    Save();
+    const report::TReportPaths paths = report::ReportPaths(Results(), "11111.Milman");
+    const std::string first[] = {ReadAll(paths.Text), ReadAll(paths.General), ReadAll(paths.Work),
+                                 ReadAll(paths.Emotions)};
+    Save();
+    const std::string second[] = {ReadAll(paths.Text), ReadAll(paths.General), ReadAll(paths.Work),
+                                  ReadAll(paths.Emotions)};
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(first[i], second[i]) << "file " << i;
+    }
+}
+
+TEST_F(SaveTest, MissingResultsFolderFailsWithThePath) {
+    fs::remove_all(folder / "Results");
+    const std::string textPath = report::ReportPaths(Results(), "11111.Milman").Text;
+    try {
+        Save();
+        FAIL() << "no exception";
+    } catch (const platform::EFCreateError& e) {
+        EXPECT_EQ(e.Message(), "Cannot create file " + textPath);
+    }
+    EXPECT_FALSE(fs::exists(folder / "Results"));
+}
+
+TEST_F(SaveTest, FailureStopsTheCommandAndKeepsEarlierFiles) {
+    Save();
+    const report::TReportPaths paths = report::ReportPaths(Results(), "11111.Milman");
+    const std::string earlierWork = ReadAll(paths.Work);
+    // A folder standing where the general-life picture goes cannot be replaced.
+    fs::remove(paths.General);
+    fs::create_directory(paths.General);
+    lines[0] = QStringLiteral("changed");
+    try {
+        Save();
+        FAIL() << "no exception";
+    } catch (const platform::EFCreateError& e) {
+        EXPECT_EQ(e.Message(), "Cannot create file " + paths.General);
+    }
+    EXPECT_EQ(ReadAll(paths.Text).substr(0, 9), "changed\r\n") << "written before the failure";
+    EXPECT_EQ(ReadAll(paths.Work), earlierWork) << "nothing after the failure is written";
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder / "Results"), fs::directory_iterator()),
+              4);
+}
+
+int main(int argc, char** argv) {
+    // Test discovery runs this program too, without the test's environment.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
