@@ -9,7 +9,9 @@
 
 int main(int argc, char** argv) {
     app::TApplication application(argc, argv);
-    QApplication::setStyle(new app::TMenuBarStyle);
+    // The application takes ownership of the style.
+    QApplication::setStyle(
+        new app::TMenuBarStyle); // NOLINT(clang-analyzer-cplusplus.NewDeleteLeaks)
 
     app::TForm1 form1;
     app::TAboutBox aboutBox;

@@ -236,6 +236,12 @@ def main():
         screen.xdotool("windowfocus", "--sync", str(about))
         screen.xdotool("key", "Return")
         wait_until(lambda: not screen.windows(ABOUT_TITLE), "Enter to hide the About box")
+        # Its title bar's close hides it too, and the program goes on.
+        screen.click(about_x, row)
+        about = wait_until(lambda: screen.windows(ABOUT_TITLE), "the About box again")[0]
+        screen.send_close(about)
+        wait_until(lambda: not screen.windows(ABOUT_TITLE), "closing to hide the About box")
+        check(program.poll() is None, "closing the About box ended the program")
 
         # Open: the dialog, driven by keyboard to the sample file in Data/.
         def open_file(path):
