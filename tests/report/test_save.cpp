@@ -6,13 +6,13 @@
 #include "profile/Charts.h"
 #include "profile/Record.h"
 #include "report/Save.h"
+#include "tests/gif/GifDecode.h"
 
 #include <QApplication>
 #include <QImage>
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
-#include <gif_lib.h>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <unistd.h>
@@ -26,27 +26,22 @@ std::string ReadAll(const fs::path& path) {
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-// Decodes a GIF file with giflib into an RGB32 image; an empty image on failure.
+// The GIF file at path decoded by giflib, as an RGB32 image; null on failure.
 QImage DecodeGif(const std::string& path) {
-    int error = 0;
-    GifFileType* gif = DGifOpenFileName(path.c_str(), &error);
-    if (gif == nullptr) {
+    const std::string bytes = ReadAll(path);
+    const giftest::TDecoded decoded =
+        giftest::DecodeGif(giftest::Bytes(bytes.begin(), bytes.end()));
+    if (!decoded.Ok || decoded.ImageCount != 1) {
         return {};
     }
-    QImage image;
-    if (DGifSlurp(gif) == GIF_OK && gif->ImageCount == 1) {
-        const SavedImage& frame = gif->SavedImages[0];
-        const ColorMapObject* map =
-            frame.ImageDesc.ColorMap ? frame.ImageDesc.ColorMap : gif->SColorMap;
-        image = QImage(frame.ImageDesc.Width, frame.ImageDesc.Height, QImage::Format_RGB32);
-        for (int y = 0; y < image.height(); ++y) {
-            for (int x = 0; x < image.width(); ++x) {
-                const GifColorType c = map->Colors[frame.RasterBits[y * frame.ImageDesc.Width + x]];
-                image.setPixel(x, y, qRgb(c.Red, c.Green, c.Blue));
-            }
+    QImage image(decoded.Width, decoded.Height, QImage::Format_RGB32);
+    for (int y = 0; y < decoded.Height; ++y) {
+        for (int x = 0; x < decoded.Width; ++x) {
+            image.setPixel(x, y,
+                           0xFF000000u |
+                               decoded.Pixels[static_cast<std::size_t>(y) * decoded.Width + x]);
         }
     }
-    DGifCloseFile(gif, &error);
     return image;
 }
 
@@ -106,7 +101,7 @@ TEST_F(SaveTest, WritesTheTextAndWhatTheChartsShow) {
         EXPECT_EQ(saved.size(), QSize(chart->ClientWidth(), chart->ClientHeight()));
         EXPECT_TRUE(saved == shown) << "the GIF differs from the chart's client area";
     }
-    EXPECT_EQ(fs::file_size(paths.Emotions) > 0, true);
+    EXPECT_EQ(DecodeGif(paths.General).size(), QSize(508, 396));
     EXPECT_EQ(DecodeGif(paths.Emotions).size(), QSize(508, 317));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder / "Results"), fs::directory_iterator()),
               4)
