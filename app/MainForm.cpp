@@ -4,6 +4,7 @@
 #include "app/Resources.h"
 #include "platform/Exceptions.h"
 #include "platform/TextEncoding.h"
+#include "report/Save.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -171,7 +172,12 @@ void TForm1::mmSampleClick() {
     RunHandler([this] { OpenSample(); });
 }
 
-void TForm1::mmSaveClick() {}
+void TForm1::mmSaveClick() {
+    RunHandler([this] {
+        report::SaveReport(ResultsFolder().toStdString(), OutputBaseName().toStdString(),
+                           InterLines(), Charts());
+    });
+}
 
 void TForm1::OpenRecordFile(const QString& path) {
     const TBusyCursor busy;
