@@ -47,6 +47,37 @@ inline __attribute__((always_inline)) void VisitRow(const std::uint8_t* p, std::
     }
 }
 
+// The number of pixels from q on, at most n, that repeat the pixel just before
+// q byte for byte. Byte i of the row equals byte i - 3 all along a run of one
+// colour, so the bytes are compared 16 at a time against the same bytes one
+// pixel back, without regard to pixel boundaries. Reads only the n pixels and
+// the one before them.
+inline std::int32_t RepeatCount(const std::uint8_t* q, std::int32_t n) {
+    const std::size_t bytes = static_cast<std::size_t>(n) * 3;
+    const std::uint8_t* const back = q - 3; // the same bytes one pixel back
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + 16 <= bytes; i += 16) {
+            std::uint64_t a0, b0, a1, b1;
+            std::memcpy(&a0, q + i, 8);
+            std::memcpy(&b0, back + i, 8);
+            std::memcpy(&a1, q + i + 8, 8);
+            std::memcpy(&b1, back + i + 8, 8);
+            const std::uint64_t d0 = a0 ^ b0;
+            const std::uint64_t d1 = a1 ^ b1;
+            if ((d0 | d1) != 0) {
+                i += d0 != 0 ? static_cast<std::size_t>(std::countr_zero(d0)) / 8
+                             : 8 + static_cast<std::size_t>(std::countr_zero(d1)) / 8;
+                return static_cast<std::int32_t>(i / 3);
+            }
+        }
+    }
+    while (i < bytes && q[i] == back[i]) {
+        ++i;
+    }
+    return static_cast<std::int32_t>(i / 3);
+}
+
 inline int BlueOf(std::uint32_t c) {
     return static_cast<int>(c & 0xFF);
 }
@@ -178,9 +209,30 @@ private:
     std::vector<std::uint32_t> counts_;
 };
 
+// A run of pixels of one colour within a stored row, as the counting pass
+// finds it: the pixel pass fills runs instead of reading the pixels again.
+struct TRun {
+    std::uint32_t Length;
+    std::uint32_t Number; // the colour's number in the pixel index
+};
+
+// The runs of the counting pass, row by row. Rows broken into many short runs
+// are not recorded: filling them run by run would cost more than reading them
+// again, and the record stays small for pictures with few long runs.
+struct TRunRecord {
+    static constexpr std::uint32_t kUnrecorded = 0xFFFFFFFF;
+    // A row is recorded while its runs average at least this many pixels.
+    static constexpr std::int32_t kMinMeanRun = 4;
+
+    std::vector<TRun> Runs;
+    std::vector<std::uint32_t> First; // per stored row: the index of its first run
+    std::vector<std::uint32_t> Count; // per stored row: its number of runs, or kUnrecorded
+};
+
 // Work memory of the popularity method, kept per thread between calls.
 struct TPopularityScratch {
     TColorIndex Pixels;                    // the pixel colours under the counting masks
+    TRunRecord PixelRuns;                  // the runs of those colours
     TColorIndex Merge;                     // one coarsening step of the colour list
     std::vector<std::uint32_t> ListColors; // the colour list under the current masks
     std::vector<std::uint32_t> ListCounts;
@@ -223,38 +275,100 @@ struct TPicture {
     }
 };
 
-// Counts the pixel colours under mask into index, in stored order. Gives up
-// (false) once more than limit distinct colours have been met.
-bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit,
-                 TColorIndex& index) {
+// The pixel at column x of a row of width pixels, as blue | green << 8 | red << 16.
+// Every pixel but the last is read with one four-byte load.
+inline std::uint32_t PixelAt(const std::uint8_t* row, std::int32_t x, std::int32_t width) {
+    const std::uint8_t* p = row + static_cast<std::ptrdiff_t>(x) * 3;
+    if constexpr (std::endian::native == std::endian::little) {
+        if (x + 1 < width) {
+            std::uint32_t word;
+            std::memcpy(&word, p, sizeof word);
+            return word & 0xFFFFFF;
+        }
+    }
+    return ReadPixel(p);
+}
+
+// Counts the pixel colours under mask into index, in stored order, and records
+// the runs of one colour in record. Gives up (false) once more than limit
+// distinct colours have been met. A pixel that repeats the one before it
+// under the mask only lengthens the run; the pixels that follow and repeat it
+// byte for byte are then skipped many at a time.
+bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit, TColorIndex& index,
+                 TRunRecord& record) {
     index.Start();
+    const auto height = static_cast<std::size_t>(picture.Height);
+    const std::int32_t width = picture.Width;
+    const std::size_t maxRuns = static_cast<std::size_t>(width / TRunRecord::kMinMeanRun) + 1;
+    record.Runs.clear();
+    record.First.resize(height);
+    record.Count.resize(height);
     std::uint32_t last = 0xFFFFFFFF; // no pixel has this colour
-    std::uint32_t lastNumber = 0;
-    std::uint32_t run = 0;
+    std::uint32_t number = 0;
     for (std::int32_t r = 0; r < picture.Height; ++r) {
-        VisitRow(
-            picture.Row(r),
-            picture.Width, [&](std::int32_t, std::uint32_t pixel) __attribute__((always_inline)) {
-                const std::uint32_t color = pixel & mask;
-                if (color == last) {
-                    ++run;
-                    return;
+        const std::uint8_t* row = picture.Row(r);
+        const std::size_t first = record.Runs.size();
+        bool recording = true;
+        std::uint32_t run = 0; // pixels of colour last in this row not yet counted
+        const auto endRun = [&]() __attribute__((always_inline)) {
+            index.Counts()[number] += run;
+            if (recording) {
+                if (record.Runs.size() - first < maxRuns) {
+                    record.Runs.push_back(TRun{run, number});
+                } else {
+                    recording = false;
                 }
+            }
+        };
+        std::int32_t x = 0;
+        while (x < width) {
+            const std::uint32_t color = PixelAt(row, x, width) & mask;
+            ++x;
+            if (color != last) {
                 if (run != 0) {
-                    index.Counts()[lastNumber] += run;
+                    endRun();
                 }
-                lastNumber = index.Add(color);
+                number = index.Add(color);
                 last = color;
                 run = 1;
-            });
+                continue;
+            }
+            ++run;
+            const std::int32_t repeats =
+                RepeatCount(row + static_cast<std::ptrdiff_t>(x) * 3, width - x);
+            run += static_cast<std::uint32_t>(repeats);
+            x += repeats;
+        }
+        if (run != 0) {
+            endRun();
+        }
+        const auto r64 = static_cast<std::size_t>(r);
+        record.First[r64] = static_cast<std::uint32_t>(first);
+        if (recording) {
+            record.Count[r64] = static_cast<std::uint32_t>(record.Runs.size() - first);
+        } else {
+            record.Count[r64] = TRunRecord::kUnrecorded;
+            record.Runs.resize(first);
+        }
         if (index.Size() > limit) {
             return false;
         }
     }
-    if (run != 0) {
-        index.Counts()[lastNumber] += run;
-    }
     return true;
+}
+
+// Sets length bytes at out to value. room (>= length) is how many bytes from
+// out on may be written: short runs are written with whole eight-byte stores
+// when the room allows, the bytes past the run being written again by the runs
+// that follow.
+inline void FillRun(std::uint8_t* out, std::uint8_t value, std::size_t length, std::size_t room) {
+    if (length <= 16 && room >= 16) {
+        const std::uint64_t word = value * 0x0101010101010101u;
+        std::memcpy(out, &word, 8);
+        std::memcpy(out + 8, &word, 8);
+    } else {
+        std::memset(out, value, length);
+    }
 }
 
 // Palette slot with the smallest squared distance to color among the first
@@ -299,7 +413,7 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
     // merging works on the colour list alone.
     constexpr std::size_t kCountLimit = std::size_t{1} << 17;
     TChannelMasks masks;
-    while (!CountColors(picture, masks.Word(), kCountLimit, s.Pixels)) {
+    while (!CountColors(picture, masks.Word(), kCountLimit, s.Pixels, s.PixelRuns)) {
         masks.Coarsen();
     }
     const std::uint32_t pixelMask = masks.Word();
@@ -362,13 +476,25 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
         s.PaletteOf[i] = slotOf[s.Group[i]];
     }
 
-    // Pixel pass.
+    // Pixel pass: recorded rows are filled run by run, the others read again.
     const std::uint8_t* paletteOf = s.PaletteOf.data();
     const TColorIndex& index = s.Pixels;
+    const TRunRecord& record = s.PixelRuns;
+    const auto width = static_cast<std::size_t>(picture.Width);
     std::uint32_t last = 0xFFFFFFFF;
     std::uint8_t lastSlot = 0;
     for (std::int32_t r = 0; r < picture.Height; ++r) {
         std::uint8_t* out = pixels + static_cast<std::size_t>(r) * stride8;
+        const std::uint32_t runCount = record.Count[static_cast<std::size_t>(r)];
+        if (runCount != TRunRecord::kUnrecorded) {
+            const TRun* run = record.Runs.data() + record.First[static_cast<std::size_t>(r)];
+            std::size_t x = 0;
+            for (std::uint32_t k = 0; k < runCount; ++k, ++run) {
+                FillRun(out + x, paletteOf[run->Number], run->Length, width - x);
+                x += run->Length;
+            }
+            continue;
+        }
         VisitRow(
             picture.Row(r),
             picture.Width, [&](std::int32_t x, std::uint32_t pixel) __attribute__((always_inline)) {

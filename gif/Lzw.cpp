@@ -3,6 +3,7 @@
 #include "platform/Exceptions.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -29,18 +30,40 @@ constexpr std::uint32_t kLastCode = 4094;
 // load away instead of a hash and a probe. A cache entry is emptied when its
 // code is created (a new string has no children yet), and the entries of the
 // single-pixel codes when the table is reset, so it never names a stale code.
+//
+// Runs of one pixel value v have a table of their own. The strings v, vv, vvv,
+// ... get their codes one after the other (a string is only ever created from
+// its prefix), so for each v the strings of v repeated 1 to RunTop[v] times
+// have codes and no longer one does. RunCode lists those codes by length:
+// inside a run the encoder finds how many pixels repeat v and jumps straight
+// to the longest string that they and the table allow, instead of walking the
+// strings one pixel at a time. TopCode[v] is the code of the longest one, so
+// that any new string can tell cheaply whether it lengthens that list.
 constexpr int kSlotBits = 13;
 constexpr std::uint32_t kSlotCount = 1u << kSlotBits;
 constexpr std::uint32_t kSlotMask = kSlotCount - 1;
 constexpr std::uint32_t kEmpty = 0xFFFFFFFF;
 constexpr std::uint32_t kCodeCount = 4096;
+constexpr std::uint32_t kPixelValues = 256;
 
 struct TStringTable {
     std::uint32_t Slots[kSlotCount];
     std::uint32_t LastChild[kCodeCount];
+    std::uint32_t RunTop[kPixelValues];
+    std::uint32_t TopCode[kPixelValues];
+    // Code of v repeated k times at [v * kCodeCount + k], 1 <= k <= RunTop[v].
+    // Only the entries up to RunTop[v] are ever read, so the array is left
+    // uninitialised and its pages are touched only as runs grow.
+    std::uint16_t RunCode[kPixelValues * kCodeCount];
+
     void Clear(std::uint32_t rootCodes) {
         std::memset(Slots, 0xFF, sizeof Slots);
         std::memset(LastChild, 0xFF, rootCodes * sizeof(std::uint32_t));
+        for (std::uint32_t v = 0; v < rootCodes && v < kPixelValues; ++v) {
+            RunTop[v] = 1;
+            TopCode[v] = v;
+            RunCode[v * kCodeCount + 1] = static_cast<std::uint16_t>(v);
+        }
     }
 };
 
@@ -57,13 +80,13 @@ struct TTableLease {
         thread_local bool busy = false;
         if (!busy) {
             if (!cached) {
-                cached = std::make_unique<TStringTable>();
+                cached.reset(new TStringTable); // not value-initialised: see RunCode
             }
             table = cached.get();
             busyFlag = &busy;
             busy = true;
         } else {
-            own = std::make_unique<TStringTable>();
+            own.reset(new TStringTable);
             table = own.get();
         }
     }
@@ -164,12 +187,31 @@ private:
     std::uint8_t framed_[(kBlockSize + 1) * kBlocksPerWrite];
 };
 
+// The number of leading bytes of p[0, limit) that equal value.
+inline std::int64_t LeadingRepeats(const std::uint8_t* p, std::int64_t limit, std::uint8_t value) {
+    std::int64_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        const std::uint64_t pattern = value * 0x0101010101010101u;
+        for (; i + 8 <= limit; i += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p + i, sizeof word);
+            if (word != pattern) {
+                return i + std::countr_zero(word ^ pattern) / 8;
+            }
+        }
+    }
+    while (i < limit && p[i] == value) {
+        ++i;
+    }
+    return i;
+}
+
 class TLzwCoder {
 public:
     TLzwCoder(TStringTable& table, TCodePacker& packer, int initialWidth)
-        : table_(table), slots_(table.Slots), lastChild_(table.LastChild), packer_(packer),
-          initialWidth_(initialWidth), clearCode_(1u << (initialWidth - 1)),
-          endCode_(clearCode_ + 1), lastCode_(endCode_), codeLimit_(1u << initialWidth) {
+        : table_(table), packer_(packer), initialWidth_(initialWidth),
+          clearCode_(1u << (initialWidth - 1)), endCode_(clearCode_ + 1), lastCode_(endCode_),
+          codeLimit_(1u << initialWidth) {
         table_.Clear(clearCode_);
     }
 
@@ -178,26 +220,134 @@ public:
 
     // Continues the code stream with count pixel values.
     void Feed(const std::uint8_t* pixels, std::int64_t count) {
-        std::int64_t x = 0;
+        if (count <= 0) {
+            return;
+        }
+        std::int64_t next = 0; // the next pixel to take
+        std::uint32_t runLength = runLength_;
+        std::uint32_t runPixel = runPixel_;
         if (!pending_) {
-            if (count <= 0) {
-                return;
-            }
             current_ = pixels[0];
             pending_ = true;
-            x = 1;
+            next = 1;
+            runLength = 1;
+            runPixel = pixels[0];
         }
-        // Locals, so that the stores of the slow path do not force reloads.
-        std::uint32_t* const slots = slots_;
-        std::uint32_t* const lastChild = lastChild_;
+        runLength_ = 0;
+        // Locals, so that the stores of the slow paths do not force reloads.
+        std::uint32_t* const slots = table_.Slots;
+        std::uint32_t* const lastChild = table_.LastChild;
+        std::uint32_t* const runTop = table_.RunTop;
+        std::uint32_t* const topCode = table_.TopCode;
+        std::uint16_t* const runCode = table_.RunCode;
         std::uint32_t current = current_;
         std::uint32_t lastCode = lastCode_;
         std::uint32_t codeLimit = codeLimit_;
-        for (; x < count; ++x) {
-            const std::uint32_t pixel = pixels[x];
+
+        // Emits current and gives (current, pixel) the next code; the table
+        // slot for it is given, found empty by the lookup. Returns the code.
+        const auto create = [&](std::uint32_t pixel, std::uint32_t key, std::uint32_t slot)
+            __attribute__((always_inline)) {
+            packer_.Pack(current);
+            const std::uint32_t code = ++lastCode;
+            slots[slot] = (key << 12) | code;
+            lastChild[current] = (pixel << 12) | code;
+            lastChild[code] = kEmpty;
+            if (current == topCode[pixel]) {
+                const std::uint32_t length = ++runTop[pixel];
+                runCode[pixel * kCodeCount + length] = static_cast<std::uint16_t>(code);
+                topCode[pixel] = code;
+            }
+            return code;
+        };
+        // After create: a fresh string holds the pixel just taken. Widens the
+        // codes, or emits that string and a clear code once the table is full;
+        // then the string starts afresh at the pixel after (if any). Returns
+        // true after a reset.
+        const auto afterCreate = [&](std::uint32_t code) __attribute__((always_inline)) {
+            if (code >= codeLimit) {
+                codeLimit <<= 1;
+                packer_.SetCodeWidth(packer_.CodeWidth() + 1);
+                return false;
+            }
+            if (code < kLastCode) {
+                return false;
+            }
+            packer_.Pack(current);
+            packer_.Pack(clearCode_);
+            lastCode = endCode_;
+            codeLimit = 1u << initialWidth_;
+            packer_.SetCodeWidth(initialWidth_);
+            table_.Clear(clearCode_);
+            // Nothing is pending: the next pixel starts a fresh string.
+            if (next < count) {
+                current = pixels[next];
+                ++next;
+            } else {
+                pending_ = false;
+            }
+            return true;
+        };
+        // Inside a run of runPixel, with current the string of runPixel
+        // repeated runLength times and pixels[next] == runPixel. Returns
+        // false once the pixels are used up inside the run (its state kept
+        // for the next row), true when another pixel or a reset ends it.
+        const auto takeRun = [&]() __attribute__((always_inline)) {
+            const std::uint32_t v = runPixel;
+            for (;;) {
+                const std::int64_t room =
+                    std::min<std::int64_t>(runTop[v] - runLength, count - next);
+                const std::int64_t repeats =
+                    LeadingRepeats(pixels + next, room, static_cast<std::uint8_t>(v));
+                runLength += static_cast<std::uint32_t>(repeats);
+                next += repeats;
+                current = runCode[v * kCodeCount + runLength];
+                if (next >= count) {
+                    return false;
+                }
+                if (pixels[next] != v) {
+                    return true;
+                }
+                // The longest run string grows by one more pixel.
+                const std::uint32_t key = (current << 8) | v;
+                std::uint32_t slot = SlotOf(key);
+                while (slots[slot] != kEmpty) {
+                    slot = (slot + 1) & kSlotMask;
+                }
+                const std::uint32_t code = create(v, key, slot);
+                current = v;
+                runLength = 1;
+                ++next;
+                if (afterCreate(code)) {
+                    return true;
+                }
+                if (next >= count) {
+                    return false;
+                }
+                if (pixels[next] != v) {
+                    return true;
+                }
+            }
+        };
+
+        bool inRun = runLength != 0 && next < count && pixels[next] == runPixel;
+        for (;;) {
+            if (inRun) {
+                inRun = false;
+                if (!takeRun()) {
+                    runLength_ = runLength;
+                    runPixel_ = runPixel;
+                    break;
+                }
+            }
+            if (next >= count) {
+                break;
+            }
+            const std::uint32_t pixel = pixels[next];
             const std::uint32_t cached = lastChild[current];
             if ((cached >> 12) == pixel) {
                 current = cached & 0xFFF;
+                ++next;
                 continue;
             }
             const std::uint32_t key = (current << 8) | pixel;
@@ -213,32 +363,25 @@ public:
                 const std::uint32_t code = found & 0xFFF;
                 lastChild[current] = (pixel << 12) | code;
                 current = code;
+                ++next;
                 continue;
             }
             // The pending string cannot grow by this pixel: emit it, remember
             // it extended by the pixel, and start a new string at the pixel.
-            packer_.Pack(current);
-            const std::uint32_t code = ++lastCode;
-            slots[slot] = (key << 12) | code;
-            lastChild[current] = (pixel << 12) | code;
-            lastChild[code] = kEmpty;
+            const std::uint32_t code = create(pixel, key, slot);
             current = pixel;
-            if (code >= codeLimit) {
-                codeLimit <<= 1;
-                packer_.SetCodeWidth(packer_.CodeWidth() + 1);
-            } else if (code >= kLastCode) {
-                packer_.Pack(current);
-                packer_.Pack(clearCode_);
-                lastCode = endCode_;
-                codeLimit = 1u << initialWidth_;
-                packer_.SetCodeWidth(initialWidth_);
-                table_.Clear(clearCode_);
-                // Nothing is pending: the next pixel starts a fresh string.
-                if (x + 1 < count) {
-                    ++x;
-                    current = pixels[x];
-                } else {
-                    pending_ = false;
+            ++next;
+            if (afterCreate(code)) {
+                continue;
+            }
+            // A run of the pixel that starts the new string is taken whole.
+            if (next + 4 <= count) {
+                std::uint32_t word;
+                std::memcpy(&word, pixels + next, sizeof word);
+                if (word == pixel * 0x01010101u) {
+                    runPixel = pixel;
+                    runLength = 1;
+                    inRun = true;
                 }
             }
         }
@@ -257,8 +400,6 @@ public:
 
 private:
     TStringTable& table_;
-    std::uint32_t* slots_;
-    std::uint32_t* lastChild_;
     TCodePacker& packer_;
     int initialWidth_;
     std::uint32_t clearCode_;
@@ -267,6 +408,10 @@ private:
     std::uint32_t codeLimit_;
     std::uint32_t current_ = 0;
     bool pending_ = false;
+    // When a row ended inside a run: current_ is runPixel_ repeated
+    // runLength_ times. Zero when unknown.
+    std::uint32_t runLength_ = 0;
+    std::uint32_t runPixel_ = 0;
 };
 
 // Spreads a row of 1- or 4-bit pixels into one byte per pixel.

@@ -257,6 +257,25 @@ Picture PhotoLike(int width, int height, unsigned seed) {
     return p;
 }
 
+// Runs of random lengths up to maxRun, each of a colour drawn from colours
+// random ones, running on across row ends: flat areas as in charts.
+Picture RandomRuns(int width, int height, int colours, int maxRun, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::vector<std::uint32_t> palette;
+    for (int i = 0; i < colours; ++i) {
+        palette.push_back(rng() & 0xFFFFFF);
+    }
+    Picture p{width, height, {}};
+    const auto total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    while (p.Px.size() < total) {
+        const std::uint32_t color = palette[rng() % static_cast<unsigned>(colours)];
+        const std::size_t run =
+            std::min<std::size_t>(1 + rng() % static_cast<unsigned>(maxRun), total - p.Px.size());
+        p.Px.insert(p.Px.end(), run, color);
+    }
+    return p;
+}
+
 // 1025 red/green pairs, each with blue 10 and blue 11 (2050 colours), minus
 // the last drop colours; listed alternately so the first 256 met mix both blues.
 Picture BluePairs(int drop) {
@@ -287,6 +306,11 @@ TEST(ReduceRowsToDIB8, PopularityMatchesPlainRecount) {
         {"more colours than counted at full precision", RandomColors(450, 400, 1 << 24, 6)},
         {"one pixel", RandomColors(1, 1, 1, 7)},
         {"one column", RandomColors(1, 300, 300, 8)},
+        {"long runs of 12 colours", RandomRuns(301, 70, 12, 500, 9)},
+        {"short and long runs of 600 colours", RandomRuns(257, 90, 600, 12, 10)},
+        {"runs of more colours than the histogram holds", RandomRuns(300, 200, 1 << 24, 16, 11)},
+        {"runs of more colours than counted at full precision",
+         RandomRuns(600, 600, 1 << 24, 4, 12)},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.Name);

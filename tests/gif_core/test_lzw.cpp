@@ -347,6 +347,45 @@ TEST(LzwEncodeBits, MatchesReferenceEncoder) {
     }
 }
 
+// Runs of random lengths up to maxRun, each of a random value, running on
+// across row ends.
+Picture RandomRuns(int bits, int width, int height, unsigned seed, int maxRun) {
+    Picture p{bits, width, height, {}};
+    std::mt19937 rng(seed);
+    const auto total = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+    while (p.Pixels.size() < total) {
+        const auto value = static_cast<std::uint8_t>(rng() % (1u << bits));
+        const std::size_t run = std::min<std::size_t>(1 + rng() % static_cast<unsigned>(maxRun),
+                                                      total - p.Pixels.size());
+        p.Pixels.insert(p.Pixels.end(), run, value);
+    }
+    return p;
+}
+
+// Long runs of one value are encoded by jumping along the strings of that
+// value; the strings that reach, the table resets met inside runs and runs
+// that go on into the next row must give the plain encoder's bytes.
+TEST(LzwEncodeBits, LongRunsMatchReferenceEncoder) {
+    struct Case {
+        const char* Name;
+        Picture Pic;
+        bool Interlaced;
+    };
+    const Case cases[] = {
+        {"8-bit runs up to 300, table resets", RandomRuns(8, 1000, 600, 21, 300), false},
+        {"8-bit runs up to 3000 over narrow rows", RandomRuns(8, 7, 3000, 22, 3000), false},
+        {"8-bit runs up to 40, interlaced", RandomRuns(8, 333, 200, 23, 40), true},
+        {"4-bit runs up to 100", RandomRuns(4, 517, 300, 24, 100), false},
+        {"1-bit runs up to 1000", RandomRuns(1, 640, 480, 25, 1000), false},
+        {"one value throughout", RandomRuns(8, 1200, 900, 26, 1 << 30), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.Name);
+        const ReferenceResult reference = ReferenceEncode(c.Pic, c.Interlaced);
+        ASSERT_EQ(Encode(c.Pic, c.Interlaced), reference.Data);
+    }
+}
+
 TEST(LzwEncodeBits, GiflibDecodesRandomPictures) {
     struct Case {
         int Bits, Width, Height;
