@@ -73,7 +73,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     meInter = new QPlainTextEdit(panels);
     meInter->setObjectName("meInter");
     meInter->setGeometry(512, 400, 512, 321);
-    meInter->setReadOnly(true);
+    // Editable: notes typed into the panel go into the report that Save writes.
     QFont courier(QStringLiteral("Courier New"));
     courier.setPixelSize(16);
     meInter->setFont(courier);

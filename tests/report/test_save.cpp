@@ -13,6 +13,7 @@
 #include <QWidget>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <unistd.h>
@@ -121,16 +122,49 @@ TEST_F(SaveTest, SavingTwiceGivesIdenticalFiles) {
     }
 }
 
-TEST_F(SaveTest, MissingResultsFolderFailsWithThePath) {
-    fs::remove_all(folder / "Results");
-    const std::string textPath = report::ReportPaths(Results(), "11111.Milman").Text;
-    try {
+TEST_F(SaveTest, UnwritableResultsFolderFailsWithThePathAndKeepsEarlierFiles) {
+    const fs::path results = folder / "Results";
+    const report::TReportPaths paths = report::ReportPaths(Results(), "11111.Milman");
+    struct Case {
+        const char* name;
+        std::function<void()> arrange;
+        std::function<void()> restore;
+    };
+    const Case cases[] = {
+        {"missing", [&] { fs::remove_all(results); }, [&] { fs::create_directory(results); }},
+        {"a file in its place",
+         [&] {
+             fs::remove_all(results);
+             std::ofstream(results) << "x";
+         },
+         [&] {
+             fs::remove(results);
+             fs::create_directory(results);
+         }},
+        {"read-only",
+         [&] { fs::permissions(results, fs::perms::owner_read | fs::perms::owner_exec); },
+         [&] { fs::permissions(results, fs::perms::owner_all); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         Save();
-        FAIL() << "no exception";
-    } catch (const platform::EFCreateError& e) {
-        EXPECT_EQ(e.Message(), "Cannot create file " + textPath);
+        const std::string earlierText = ReadAll(paths.Text);
+        c.arrange();
+        if (std::string(c.name) == "read-only" && ::geteuid() == 0) {
+            c.restore();
+            continue; // permissions do not stop root
+        }
+        try {
+            Save();
+            ADD_FAILURE() << "no exception";
+        } catch (const platform::EFCreateError& e) {
+            EXPECT_EQ(e.Message(), "Cannot create file " + paths.Text);
+        }
+        c.restore();
+        if (fs::exists(paths.Text)) {
+            EXPECT_EQ(ReadAll(paths.Text), earlierText) << "an earlier report was changed";
+        }
     }
-    EXPECT_FALSE(fs::exists(folder / "Results"));
 }
 
 TEST_F(SaveTest, FailureStopsTheCommandAndKeepsEarlierFiles) {
