@@ -81,7 +81,7 @@ TAboutBox::TAboutBox(QWidget* parent)
         {69, 24, 150, 39}, Qt::AlignHCenter | Qt::AlignTop)
         ->setObjectName("Label3");
     AddLabel(panel2, QStringLiteral(" Version 6.01"), {13, 76, 62, 13})->setObjectName("Label1");
-    AddLabel(panel2, QStringLiteral("Free software for psychological testing"), {13, 95, 179, 13})
+    AddLabel(panel2, QStringLiteral("Free software for psychologists"), {13, 95, 179, 13})
         ->setObjectName("Label2");
 
     auto* bevel1 = new QFrame(panel2);

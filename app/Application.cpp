@@ -2,6 +2,7 @@
 
 #include "platform/Exceptions.h"
 
+#include <QFont>
 #include <QMessageBox>
 
 namespace app {
@@ -41,6 +42,10 @@ void RunHandler(const std::function<void()>& handler) {
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
     // The title names the application; it is not appended to window captions.
     setApplicationName(QString::fromUtf8(kApplicationTitle));
+    // The windows ask for the classic dialog font by name; Linux has no such
+    // font, and the default fallback is too wide for the fixed-size labels.
+    // Liberation Sans has Arial's metrics, the closest match.
+    QFont::insertSubstitution(QStringLiteral("MS Sans Serif"), QStringLiteral("Liberation Sans"));
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
