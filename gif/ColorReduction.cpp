@@ -150,17 +150,6 @@ public:
         return number;
     }
 
-    // The number of a colour known to be present.
-    std::uint32_t Find(std::uint32_t color) const {
-        const std::uint32_t tag = color | (epoch_ << 24);
-        const std::uint32_t mask = (1u << bits_) - 1;
-        std::uint32_t slot = SlotOf(color);
-        while (static_cast<std::uint32_t>(slots_[slot]) != tag) {
-            slot = (slot + 1) & mask;
-        }
-        return static_cast<std::uint32_t>(slots_[slot] >> 32);
-    }
-
 private:
     static constexpr int kInitialBits = 12;
 
@@ -210,29 +199,66 @@ private:
 };
 
 // A run of pixels of one colour within a stored row, as the counting pass
-// finds it: the pixel pass fills runs instead of reading the pixels again.
+// finds it.
 struct TRun {
     std::uint32_t Length;
     std::uint32_t Number; // the colour's number in the pixel index
 };
 
-// The runs of the counting pass, row by row. Rows broken into many short runs
-// are not recorded: filling them run by run would cost more than reading them
-// again, and the record stays small for pictures with few long runs.
-struct TRunRecord {
-    static constexpr std::uint32_t kUnrecorded = 0xFFFFFFFF;
-    // A row is recorded while its runs average at least this many pixels.
+// What the counting pass learns of each stored row, so that the pixel pass
+// neither reads the picture again nor looks its colours up: either the row's
+// runs of one colour, or (for rows broken into many short runs) the colour
+// number of every pixel.
+struct TRowRecord {
+    // Count of a row recorded pixel by pixel.
+    static constexpr std::uint32_t kNumbers = 0xFFFFFFFF;
+    // A row is recorded as runs while they average at least this many pixels.
     static constexpr std::int32_t kMinMeanRun = 4;
+    // Number buffers up to this many entries are kept for the next picture.
+    static constexpr std::size_t kKeptNumbers = std::size_t{1} << 22;
 
     std::vector<TRun> Runs;
-    std::vector<std::uint32_t> First; // per stored row: the index of its first run
-    std::vector<std::uint32_t> Count; // per stored row: its number of runs, or kUnrecorded
+    std::vector<std::size_t> First;   // per stored row: its first run or its first number
+    std::vector<std::uint32_t> Count; // per stored row: its number of runs, or kNumbers
+    std::unique_ptr<std::uint32_t[]> Numbers;
+    std::size_t NumbersCapacity = 0;
+    std::size_t NumbersUsed = 0;
+
+    void Start(std::int32_t height) {
+        Runs.clear();
+        First.resize(static_cast<std::size_t>(height));
+        Count.resize(static_cast<std::size_t>(height));
+        NumbersUsed = 0;
+    }
+    // The number buffer for a stored row of width pixels. Room for the whole
+    // picture is taken at the first call, uninitialised: every entry is
+    // written before it is read.
+    std::uint32_t* NumbersFor(std::int32_t row, std::int32_t width, std::size_t pixels) {
+        if (NumbersCapacity < pixels) {
+            Numbers.reset();
+            NumbersCapacity = 0;
+            Numbers.reset(new std::uint32_t[pixels]);
+            NumbersCapacity = pixels;
+        }
+        First[static_cast<std::size_t>(row)] = NumbersUsed;
+        Count[static_cast<std::size_t>(row)] = kNumbers;
+        std::uint32_t* numbers = Numbers.get() + NumbersUsed;
+        NumbersUsed += static_cast<std::size_t>(width);
+        return numbers;
+    }
+    // Lets a very large number buffer go.
+    void Trim() {
+        if (NumbersCapacity > kKeptNumbers) {
+            Numbers.reset();
+            NumbersCapacity = 0;
+        }
+    }
 };
 
 // Work memory of the popularity method, kept per thread between calls.
 struct TPopularityScratch {
     TColorIndex Pixels;                    // the pixel colours under the counting masks
-    TRunRecord PixelRuns;                  // the runs of those colours
+    TRowRecord PixelRows;                  // the rows in those colours
     TColorIndex Merge;                     // one coarsening step of the colour list
     std::vector<std::uint32_t> ListColors; // the colour list under the current masks
     std::vector<std::uint32_t> ListCounts;
@@ -289,67 +315,93 @@ inline std::uint32_t PixelAt(const std::uint8_t* row, std::int32_t x, std::int32
     return ReadPixel(p);
 }
 
-// Counts the pixel colours under mask into index, in stored order, and records
-// the runs of one colour in record. Gives up (false) once more than limit
-// distinct colours have been met. A pixel that repeats the one before it
-// under the mask only lengthens the run; the pixels that follow and repeat it
-// byte for byte are then skipped many at a time.
+// Counts the pixel colours under mask into index, in stored order, and
+// records the rows in record. Gives up (false) once more than limit distinct
+// colours have been met.
+// A row is first taken as runs: a pixel that repeats the one before it under
+// the mask only lengthens the run, and the pixels that follow and repeat it
+// byte for byte are then skipped many at a time. Once the row has too many
+// runs it goes on pixel by pixel, storing colour numbers, and so do the rows
+// after it while they are broken into many runs.
 bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit, TColorIndex& index,
-                 TRunRecord& record) {
+                 TRowRecord& record) {
     index.Start();
-    const auto height = static_cast<std::size_t>(picture.Height);
+    record.Start(picture.Height);
     const std::int32_t width = picture.Width;
-    const std::size_t maxRuns = static_cast<std::size_t>(width / TRunRecord::kMinMeanRun) + 1;
-    record.Runs.clear();
-    record.First.resize(height);
-    record.Count.resize(height);
+    const std::size_t pixels =
+        static_cast<std::size_t>(width) * static_cast<std::size_t>(picture.Height);
+    const std::size_t maxRuns = static_cast<std::size_t>(width / TRowRecord::kMinMeanRun) + 1;
     std::uint32_t last = 0xFFFFFFFF; // no pixel has this colour
     std::uint32_t number = 0;
+    bool byPixel = false; // the row before was recorded pixel by pixel
     for (std::int32_t r = 0; r < picture.Height; ++r) {
         const std::uint8_t* row = picture.Row(r);
-        const std::size_t first = record.Runs.size();
-        bool recording = true;
-        std::uint32_t run = 0; // pixels of colour last in this row not yet counted
-        const auto endRun = [&]() __attribute__((always_inline)) {
-            index.Counts()[number] += run;
-            if (recording) {
-                if (record.Runs.size() - first < maxRuns) {
-                    record.Runs.push_back(TRun{run, number});
-                } else {
-                    recording = false;
-                }
-            }
-        };
         std::int32_t x = 0;
-        while (x < width) {
-            const std::uint32_t color = PixelAt(row, x, width) & mask;
-            ++x;
-            if (color != last) {
-                if (run != 0) {
-                    endRun();
+        std::int32_t runStart = 0; // where the pending run of colour last began in this row
+        std::size_t runs = 0;
+        std::uint32_t* numbers = nullptr;
+        if (!byPixel) {
+            const std::size_t first = record.Runs.size();
+            while (x < width) {
+                const std::uint32_t color = PixelAt(row, x, width) & mask;
+                if (color != last) {
+                    if (x != runStart) {
+                        if (record.Runs.size() - first == maxRuns) {
+                            break;
+                        }
+                        const auto length = static_cast<std::uint32_t>(x - runStart);
+                        index.Counts()[number] += length;
+                        record.Runs.push_back(TRun{length, number});
+                        runStart = x;
+                    }
+                    number = index.Add(color);
+                    last = color;
+                    ++x;
+                    continue;
                 }
-                number = index.Add(color);
-                last = color;
-                run = 1;
+                ++x;
+                x += RepeatCount(row + static_cast<std::ptrdiff_t>(x) * 3, width - x);
+            }
+            if (x == width) {
+                if (x != runStart) {
+                    const auto length = static_cast<std::uint32_t>(x - runStart);
+                    index.Counts()[number] += length;
+                    record.Runs.push_back(TRun{length, number});
+                }
+                record.First[static_cast<std::size_t>(r)] = first;
+                record.Count[static_cast<std::size_t>(r)] =
+                    static_cast<std::uint32_t>(record.Runs.size() - first);
+                if (index.Size() > limit) {
+                    return false;
+                }
                 continue;
             }
-            ++run;
-            const std::int32_t repeats =
-                RepeatCount(row + static_cast<std::ptrdiff_t>(x) * 3, width - x);
-            run += static_cast<std::uint32_t>(repeats);
-            x += repeats;
-        }
-        if (run != 0) {
-            endRun();
-        }
-        const auto r64 = static_cast<std::size_t>(r);
-        record.First[r64] = static_cast<std::uint32_t>(first);
-        if (recording) {
-            record.Count[r64] = static_cast<std::uint32_t>(record.Runs.size() - first);
-        } else {
-            record.Count[r64] = TRunRecord::kUnrecorded;
+            // Too many runs: the runs so far and the pending one become
+            // numbers, and the row goes on from pixel x (not yet counted).
+            numbers = record.NumbersFor(r, width, pixels);
+            std::uint32_t* out = numbers;
+            for (std::size_t k = first; k < record.Runs.size(); ++k) {
+                out = std::fill_n(out, record.Runs[k].Length, record.Runs[k].Number);
+            }
+            std::fill_n(out, x - runStart, number);
             record.Runs.resize(first);
+            runs = maxRuns;
+        } else {
+            numbers = record.NumbersFor(r, width, pixels);
         }
+        for (; x < width; ++x) {
+            const std::uint32_t color = PixelAt(row, x, width) & mask;
+            if (color != last) {
+                index.Counts()[number] += static_cast<std::uint32_t>(x - runStart);
+                runStart = x;
+                ++runs;
+                number = index.Add(color);
+                last = color;
+            }
+            numbers[x] = number;
+        }
+        index.Counts()[number] += static_cast<std::uint32_t>(width - runStart);
+        byPixel = runs > maxRuns;
         if (index.Size() > limit) {
             return false;
         }
@@ -413,10 +465,9 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
     // merging works on the colour list alone.
     constexpr std::size_t kCountLimit = std::size_t{1} << 17;
     TChannelMasks masks;
-    while (!CountColors(picture, masks.Word(), kCountLimit, s.Pixels, s.PixelRuns)) {
+    while (!CountColors(picture, masks.Word(), kCountLimit, s.Pixels, s.PixelRows)) {
         masks.Coarsen();
     }
-    const std::uint32_t pixelMask = masks.Word();
 
     const std::size_t distinct = s.Pixels.Size();
     s.Group.resize(distinct);
@@ -476,36 +527,29 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
         s.PaletteOf[i] = slotOf[s.Group[i]];
     }
 
-    // Pixel pass: recorded rows are filled run by run, the others read again.
+    // Pixel pass, from the record of the counting pass.
     const std::uint8_t* paletteOf = s.PaletteOf.data();
-    const TColorIndex& index = s.Pixels;
-    const TRunRecord& record = s.PixelRuns;
+    const TRowRecord& record = s.PixelRows;
     const auto width = static_cast<std::size_t>(picture.Width);
-    std::uint32_t last = 0xFFFFFFFF;
-    std::uint8_t lastSlot = 0;
     for (std::int32_t r = 0; r < picture.Height; ++r) {
         std::uint8_t* out = pixels + static_cast<std::size_t>(r) * stride8;
+        const std::size_t first = record.First[static_cast<std::size_t>(r)];
         const std::uint32_t runCount = record.Count[static_cast<std::size_t>(r)];
-        if (runCount != TRunRecord::kUnrecorded) {
-            const TRun* run = record.Runs.data() + record.First[static_cast<std::size_t>(r)];
-            std::size_t x = 0;
-            for (std::uint32_t k = 0; k < runCount; ++k, ++run) {
-                FillRun(out + x, paletteOf[run->Number], run->Length, width - x);
-                x += run->Length;
+        if (runCount == TRowRecord::kNumbers) {
+            const std::uint32_t* numbers = record.Numbers.get() + first;
+            for (std::size_t x = 0; x < width; ++x) {
+                out[x] = paletteOf[numbers[x]];
             }
             continue;
         }
-        VisitRow(
-            picture.Row(r),
-            picture.Width, [&](std::int32_t x, std::uint32_t pixel) __attribute__((always_inline)) {
-                const std::uint32_t color = pixel & pixelMask;
-                if (color != last) {
-                    last = color;
-                    lastSlot = paletteOf[index.Find(color)];
-                }
-                out[x] = lastSlot;
-            });
+        const TRun* run = record.Runs.data() + first;
+        std::size_t x = 0;
+        for (std::uint32_t k = 0; k < runCount; ++k, ++run) {
+            FillRun(out + x, paletteOf[run->Number], run->Length, width - x);
+            x += run->Length;
+        }
     }
+    s.PixelRows.Trim();
 }
 
 // ---------------------------------------------------------------------------

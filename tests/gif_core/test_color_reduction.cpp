@@ -276,6 +276,16 @@ Picture RandomRuns(int width, int height, int colours, int maxRun, unsigned seed
     return p;
 }
 
+// The pictures one above the other in stored order; all of one width.
+Picture Stacked(const std::vector<Picture>& parts) {
+    Picture p{parts.front().Width, 0, {}};
+    for (const Picture& part : parts) {
+        p.Px.insert(p.Px.end(), part.Px.begin(), part.Px.end());
+        p.Height += part.Height;
+    }
+    return p;
+}
+
 // 1025 red/green pairs, each with blue 10 and blue 11 (2050 colours), minus
 // the last drop colours; listed alternately so the first 256 met mix both blues.
 Picture BluePairs(int drop) {
@@ -309,6 +319,10 @@ TEST(ReduceRowsToDIB8, PopularityMatchesPlainRecount) {
         {"long runs of 12 colours", RandomRuns(301, 70, 12, 500, 9)},
         {"short and long runs of 600 colours", RandomRuns(257, 90, 600, 12, 10)},
         {"runs of more colours than the histogram holds", RandomRuns(300, 200, 1 << 24, 16, 11)},
+        {"bands of flat runs and noise",
+         Stacked({RandomRuns(203, 9, 12, 400, 13), RandomColors(203, 4, 40, 14),
+                  RandomRuns(203, 9, 12, 400, 15), RandomColors(203, 1, 40, 16),
+                  RandomRuns(203, 5, 12, 400, 17)})},
         {"runs of more colours than counted at full precision",
          RandomRuns(600, 600, 1 << 24, 4, 12)},
     };
