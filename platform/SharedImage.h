@@ -47,7 +47,9 @@ public:
     }
     TSharedRef(const TSharedRef& other) : TSharedRef(other.record_) {}
     TSharedRef(TSharedRef&& other) noexcept : record_(std::exchange(other.record_, nullptr)) {}
-    TSharedRef& operator=(const TSharedRef& other) {
+    // Safe for self-assignment: Reset takes the new reference before it
+    // releases the old one.
+    TSharedRef& operator=(const TSharedRef& other) { // NOLINT(bugprone-unhandled-self-assignment)
         Reset(other.record_);
         return *this;
     }

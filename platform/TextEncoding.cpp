@@ -16,12 +16,11 @@ struct IconvCloser {
 // does not define, or a character the target lacks, becomes `replacement`.
 std::string Convert(std::string_view input, const char* to, const char* from,
                     std::string_view replacement) {
-    std::unique_ptr<void, IconvCloser> cd(::iconv_open(to, from));
-    if (cd.get() == reinterpret_cast<void*>(-1)) { // NOLINT(performance-no-int-to-ptr)
-        cd.release();
+    const iconv_t handle = ::iconv_open(to, from);
+    if (handle == reinterpret_cast<iconv_t>(-1)) { // NOLINT(performance-no-int-to-ptr)
         throw std::runtime_error(std::string("iconv cannot convert ") + from + " to " + to);
     }
-    const auto handle = static_cast<iconv_t>(cd.get());
+    const std::unique_ptr<void, IconvCloser> closer(handle);
 
     std::string output;
     output.reserve(input.size() * 2);
