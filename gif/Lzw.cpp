@@ -223,23 +223,20 @@ public:
         if (count <= 0) {
             return;
         }
-        std::int64_t next = 0; // the next pixel to take
+        const std::uint8_t* p = pixels; // the next pixel to take
+        const std::uint8_t* const end = pixels + count;
         std::uint32_t runLength = runLength_;
         std::uint32_t runPixel = runPixel_;
         if (!pending_) {
-            current_ = pixels[0];
+            current_ = *p;
             pending_ = true;
-            next = 1;
             runLength = 1;
-            runPixel = pixels[0];
+            runPixel = *p;
+            ++p;
         }
         runLength_ = 0;
         // Locals, so that the stores of the slow paths do not force reloads.
-        std::uint32_t* const slots = table_.Slots;
-        std::uint32_t* const lastChild = table_.LastChild;
-        std::uint32_t* const runTop = table_.RunTop;
-        std::uint32_t* const topCode = table_.TopCode;
-        std::uint16_t* const runCode = table_.RunCode;
+        TStringTable& t = table_;
         std::uint32_t current = current_;
         std::uint32_t lastCode = lastCode_;
         std::uint32_t codeLimit = codeLimit_;
@@ -250,13 +247,13 @@ public:
             __attribute__((always_inline)) {
             packer_.Pack(current);
             const std::uint32_t code = ++lastCode;
-            slots[slot] = (key << 12) | code;
-            lastChild[current] = (pixel << 12) | code;
-            lastChild[code] = kEmpty;
-            if (current == topCode[pixel]) {
-                const std::uint32_t length = ++runTop[pixel];
-                runCode[pixel * kCodeCount + length] = static_cast<std::uint16_t>(code);
-                topCode[pixel] = code;
+            t.Slots[slot] = (key << 12) | code;
+            t.LastChild[current] = (pixel << 12) | code;
+            t.LastChild[code] = kEmpty;
+            if (current == t.TopCode[pixel]) {
+                const std::uint32_t length = ++t.RunTop[pixel];
+                t.RunCode[pixel * kCodeCount + length] = static_cast<std::uint16_t>(code);
+                t.TopCode[pixel] = code;
             }
             return code;
         };
@@ -278,82 +275,73 @@ public:
             lastCode = endCode_;
             codeLimit = 1u << initialWidth_;
             packer_.SetCodeWidth(initialWidth_);
-            table_.Clear(clearCode_);
+            t.Clear(clearCode_);
             // Nothing is pending: the next pixel starts a fresh string.
-            if (next < count) {
-                current = pixels[next];
-                ++next;
+            if (p != end) {
+                current = *p;
+                ++p;
             } else {
                 pending_ = false;
             }
             return true;
         };
         // Inside a run of runPixel, with current the string of runPixel
-        // repeated runLength times and pixels[next] == runPixel. Returns
-        // false once the pixels are used up inside the run (its state kept
-        // for the next row), true when another pixel or a reset ends it.
+        // repeated runLength times and *p == runPixel. Returns false once the
+        // pixels are used up inside the run (its state kept for the next
+        // row), true when another pixel or a reset ends it.
         const auto takeRun = [&]() __attribute__((always_inline)) {
             const std::uint32_t v = runPixel;
             for (;;) {
-                const std::int64_t room =
-                    std::min<std::int64_t>(runTop[v] - runLength, count - next);
-                const std::int64_t repeats =
-                    LeadingRepeats(pixels + next, room, static_cast<std::uint8_t>(v));
+                const std::int64_t room = std::min<std::int64_t>(t.RunTop[v] - runLength, end - p);
+                const std::int64_t repeats = LeadingRepeats(p, room, static_cast<std::uint8_t>(v));
                 runLength += static_cast<std::uint32_t>(repeats);
-                next += repeats;
-                current = runCode[v * kCodeCount + runLength];
-                if (next >= count) {
+                p += repeats;
+                current = t.RunCode[v * kCodeCount + runLength];
+                if (p == end) {
                     return false;
                 }
-                if (pixels[next] != v) {
+                if (*p != v) {
                     return true;
                 }
                 // The longest run string grows by one more pixel.
                 const std::uint32_t key = (current << 8) | v;
                 std::uint32_t slot = SlotOf(key);
-                while (slots[slot] != kEmpty) {
+                while (t.Slots[slot] != kEmpty) {
                     slot = (slot + 1) & kSlotMask;
                 }
                 const std::uint32_t code = create(v, key, slot);
                 current = v;
                 runLength = 1;
-                ++next;
+                ++p;
                 if (afterCreate(code)) {
                     return true;
                 }
-                if (next >= count) {
+                if (p == end) {
                     return false;
                 }
-                if (pixels[next] != v) {
+                if (*p != v) {
                     return true;
                 }
             }
         };
 
-        bool inRun = runLength != 0 && next < count && pixels[next] == runPixel;
-        for (;;) {
-            if (inRun) {
-                inRun = false;
-                if (!takeRun()) {
-                    runLength_ = runLength;
-                    runPixel_ = runPixel;
-                    break;
-                }
-            }
-            if (next >= count) {
-                break;
-            }
-            const std::uint32_t pixel = pixels[next];
-            const std::uint32_t cached = lastChild[current];
+        if (runLength != 0 && p != end && *p == runPixel && !takeRun()) {
+            runLength_ = runLength;
+            runPixel_ = runPixel;
+            p = end;
+        }
+        while (p != end) {
+            const std::uint32_t pixel = *p;
+            const std::uint32_t cached = t.LastChild[current];
             if ((cached >> 12) == pixel) {
                 current = cached & 0xFFF;
-                ++next;
+                ++p;
                 continue;
             }
             const std::uint32_t key = (current << 8) | pixel;
             std::uint32_t slot = SlotOf(key);
             std::uint32_t found;
-            while ((found = slots[slot]) != kEmpty) {
+            while ((found = t.Slots[slot]) != kEmpty) {
                 if ((found >> 12) == key) {
                     break;
                 }
@@ -361,27 +349,31 @@ public:
             }
             if (found != kEmpty) {
                 const std::uint32_t code = found & 0xFFF;
-                lastChild[current] = (pixel << 12) | code;
+                t.LastChild[current] = (pixel << 12) | code;
                 current = code;
-                ++next;
+                ++p;
                 continue;
             }
             // The pending string cannot grow by this pixel: emit it, remember
             // it extended by the pixel, and start a new string at the pixel.
             const std::uint32_t code = create(pixel, key, slot);
             current = pixel;
-            ++next;
+            ++p;
             if (afterCreate(code)) {
                 continue;
             }
             // A run of the pixel that starts the new string is taken whole.
-            if (next + 4 <= count) {
+            if (end - p >= 4) {
                 std::uint32_t word;
-                std::memcpy(&word, pixels + next, sizeof word);
+                std::memcpy(&word, p, sizeof word);
                 if (word == pixel * 0x01010101u) {
                     runPixel = pixel;
                     runLength = 1;
-                    inRun = true;
+                    if (!takeRun()) {
+                        runLength_ = runLength;
+                        runPixel_ = runPixel;
+                        break;
+                    }
                 }
             }
         }
