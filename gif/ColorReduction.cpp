@@ -12,6 +12,10 @@
 #include <numeric>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace gif {
 
 TReductionMethod DefaultReductionMethod = rmPopularity;
@@ -49,25 +53,35 @@ inline __attribute__((always_inline)) void VisitRow(const std::uint8_t* p, std::
 
 // The number of pixels from q on, at most n, that repeat the pixel just before
 // q byte for byte. Byte i of the row equals byte i - 3 all along a run of one
-// colour, so the bytes are compared 16 at a time against the same bytes one
+// colour, so the bytes are compared many at a time against the same bytes one
 // pixel back, without regard to pixel boundaries. Reads only the n pixels and
 // the one before them.
 inline std::int32_t RepeatCount(const std::uint8_t* q, std::int32_t n) {
     const std::size_t bytes = static_cast<std::size_t>(n) * 3;
     const std::uint8_t* const back = q - 3; // the same bytes one pixel back
     std::size_t i = 0;
+#if defined(__SSE2__)
+    for (; i + 32 <= bytes; i += 32) {
+        const auto load = [](const std::uint8_t* at) {
+            return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        };
+        const __m128i low = _mm_cmpeq_epi8(load(q + i), load(back + i));
+        const __m128i high = _mm_cmpeq_epi8(load(q + i + 16), load(back + i + 16));
+        if (_mm_movemask_epi8(_mm_and_si128(low, high)) != 0xFFFF) {
+            const auto equal = static_cast<std::uint32_t>(_mm_movemask_epi8(low)) |
+                               (static_cast<std::uint32_t>(_mm_movemask_epi8(high)) << 16);
+            i += static_cast<std::size_t>(std::countr_zero(~equal));
+            return static_cast<std::int32_t>(i / 3);
+        }
+    }
+#endif
     if constexpr (std::endian::native == std::endian::little) {
-        for (; i + 16 <= bytes; i += 16) {
-            std::uint64_t a0, b0, a1, b1;
-            std::memcpy(&a0, q + i, 8);
-            std::memcpy(&b0, back + i, 8);
-            std::memcpy(&a1, q + i + 8, 8);
-            std::memcpy(&b1, back + i + 8, 8);
-            const std::uint64_t d0 = a0 ^ b0;
-            const std::uint64_t d1 = a1 ^ b1;
-            if ((d0 | d1) != 0) {
-                i += d0 != 0 ? static_cast<std::size_t>(std::countr_zero(d0)) / 8
-                             : 8 + static_cast<std::size_t>(std::countr_zero(d1)) / 8;
+        for (; i + 8 <= bytes; i += 8) {
+            std::uint64_t a, b;
+            std::memcpy(&a, q + i, 8);
+            std::memcpy(&b, back + i, 8);
+            if (a != b) {
+                i += static_cast<std::size_t>(std::countr_zero(a ^ b)) / 8;
                 return static_cast<std::int32_t>(i / 3);
             }
         }
