@@ -332,10 +332,13 @@ public:
         }
         while (p != end) {
             const std::uint32_t pixel = *p;
-            const std::uint32_t cached = t.LastChild[current];
+            std::uint32_t cached = t.LastChild[current];
             if ((cached >> 12) == pixel) {
-                current = cached & 0xFFF;
-                ++p;
+                // Follow the cached children as far as they go.
+                do {
+                    current = cached & 0xFFF;
+                    ++p;
+                } while (p != end && ((cached = t.LastChild[current]) >> 12) == *p);
                 continue;
             }
             const std::uint32_t key = (current << 8) | pixel;
