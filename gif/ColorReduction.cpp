@@ -276,10 +276,11 @@ struct TPopularityScratch {
     TColorIndex Merge;                     // one coarsening step of the colour list
     std::vector<std::uint32_t> ListColors; // the colour list under the current masks
     std::vector<std::uint32_t> ListCounts;
-    std::vector<std::uint32_t> Renumber;
-    std::vector<std::uint32_t> Group; // Pixels colour number -> current list entry
+    std::vector<std::uint32_t> Renumber; // per coarsening step: list entry -> merged entry
+    std::vector<std::size_t> StepSizes;  // per coarsening step: the list's length before it
     std::vector<std::uint32_t> Order;
-    std::vector<std::uint8_t> PaletteOf; // Pixels colour number -> palette slot
+    std::vector<std::uint8_t> PaletteOf; // list entry -> palette slot; in the end per pixel colour
+    std::vector<std::uint8_t> StepSlots;
 };
 
 struct TChannelMasks {
@@ -483,38 +484,42 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
         masks.Coarsen();
     }
 
+    // Coarsening steps merge the colour list in its order. Renumber holds, step
+    // after step, where each entry of the list went.
     const std::size_t distinct = s.Pixels.Size();
-    s.Group.resize(distinct);
-    std::iota(s.Group.begin(), s.Group.end(), 0u);
-    std::vector<std::uint32_t>& colors = s.ListColors;
-    std::vector<std::uint32_t>& counts = s.ListCounts;
-    colors.assign(s.Pixels.Colors().begin(), s.Pixels.Colors().end());
-    counts.assign(s.Pixels.Counts().begin(), s.Pixels.Counts().end());
-    while (colors.size() > kHistogramEntries) {
+    const std::uint32_t* colors = s.Pixels.Colors().data();
+    const std::uint32_t* counts = s.Pixels.Counts().data();
+    std::size_t entries = distinct;
+    s.Renumber.clear();
+    s.StepSizes.clear();
+    while (entries > kHistogramEntries) {
         masks.Coarsen();
         const std::uint32_t mask = masks.Word();
-        s.Merge.Start(colors.size() / 2);
-        s.Renumber.resize(colors.size());
-        for (std::size_t i = 0; i < colors.size(); ++i) {
+        s.Merge.Start(entries / 2);
+        const std::size_t offset = s.Renumber.size();
+        s.Renumber.resize(offset + entries);
+        std::uint32_t* renumber = s.Renumber.data() + offset;
+        for (std::size_t i = 0; i < entries; ++i) {
             const std::uint32_t number = s.Merge.Add(colors[i] & mask);
             s.Merge.Counts()[number] += counts[i];
-            s.Renumber[i] = number;
+            renumber[i] = number;
         }
-        for (std::uint32_t& group : s.Group) {
-            group = s.Renumber[group];
-        }
-        colors.assign(s.Merge.Colors().begin(), s.Merge.Colors().end());
-        counts.assign(s.Merge.Counts().begin(), s.Merge.Counts().end());
+        s.StepSizes.push_back(entries);
+        s.ListColors.assign(s.Merge.Colors().begin(), s.Merge.Colors().end());
+        s.ListCounts.assign(s.Merge.Counts().begin(), s.Merge.Counts().end());
+        colors = s.ListColors.data();
+        counts = s.ListCounts.data();
+        entries = s.ListColors.size();
     }
 
     // Palette by decreasing count, ties to the colour met first.
-    const std::size_t entries = colors.size();
     s.Order.resize(entries);
     std::iota(s.Order.begin(), s.Order.end(), 0u);
     std::stable_sort(s.Order.begin(), s.Order.end(),
-                     [&counts](std::uint32_t a, std::uint32_t b) { return counts[a] > counts[b]; });
+                     [counts](std::uint32_t a, std::uint32_t b) { return counts[a] > counts[b]; });
     const int filled = static_cast<int>(std::min<std::size_t>(entries, kPaletteSize));
-    std::vector<std::uint8_t> slotOf(entries);
+    std::vector<std::uint8_t>& slotOf = s.PaletteOf;
+    slotOf.resize(entries);
     std::int32_t reds[kPaletteSize];
     std::int32_t greens[kPaletteSize];
     std::int32_t blues[kPaletteSize];
@@ -536,9 +541,17 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
             static_cast<std::uint8_t>(NearestSlot(colors[entry], reds, greens, blues, filled));
     }
 
-    s.PaletteOf.resize(distinct);
-    for (std::size_t i = 0; i < distinct; ++i) {
-        s.PaletteOf[i] = slotOf[s.Group[i]];
+    // The slot of every pixel colour: back through the coarsening steps.
+    std::size_t offset = s.Renumber.size();
+    for (std::size_t step = s.StepSizes.size(); step-- > 0;) {
+        const std::size_t size = s.StepSizes[step];
+        offset -= size;
+        const std::uint32_t* renumber = s.Renumber.data() + offset;
+        s.StepSlots.resize(size);
+        for (std::size_t i = 0; i < size; ++i) {
+            s.StepSlots[i] = s.PaletteOf[renumber[i]];
+        }
+        s.PaletteOf.swap(s.StepSlots);
     }
 
     // Pixel pass, from the record of the counting pass.
