@@ -212,6 +212,35 @@ private:
     std::vector<std::uint32_t> counts_;
 };
 
+// A small direct-mapped cache in front of a colour index: the colours met
+// lately and their numbers. Pictures with many colours (photos) meet the same
+// few colours again and again in a neighbourhood; the cache answers them from
+// the first-level cache instead of a probe into the large index. It only ever
+// holds colours already in the index, so every new colour still reaches the
+// index, in the order it is met.
+class TRecentColors {
+public:
+    void Start() { std::fill(std::begin(colors_), std::end(colors_), kNone); }
+
+    inline __attribute__((always_inline)) std::uint32_t Add(std::uint32_t color,
+                                                            TColorIndex& index) {
+        const std::uint32_t entry = (color * 0x9E3779B1u) >> (32 - kBits);
+        if (colors_[entry] == color) {
+            return numbers_[entry];
+        }
+        const std::uint32_t number = index.Add(color);
+        colors_[entry] = color;
+        numbers_[entry] = number;
+        return number;
+    }
+
+private:
+    static constexpr int kBits = 11;
+    static constexpr std::uint32_t kNone = 0xFFFFFFFF; // no colour has this value
+    std::uint32_t colors_[1u << kBits];
+    std::uint32_t numbers_[1u << kBits];
+};
+
 // A run of pixels of one colour within a stored row, as the counting pass
 // finds it.
 struct TRun {
@@ -272,6 +301,7 @@ struct TRowRecord {
 // Work memory of the popularity method, kept per thread between calls.
 struct TPopularityScratch {
     TColorIndex Pixels;                    // the pixel colours under the counting masks
+    TRecentColors Recent;                  // in front of Pixels
     TRowRecord PixelRows;                  // the rows in those colours
     TColorIndex Merge;                     // one coarsening step of the colour list
     std::vector<std::uint32_t> ListColors; // the colour list under the current masks
@@ -339,8 +369,9 @@ inline std::uint32_t PixelAt(const std::uint8_t* row, std::int32_t x, std::int32
 // runs it goes on pixel by pixel, storing colour numbers, and so do the rows
 // after it while they are broken into many runs.
 bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit, TColorIndex& index,
-                 TRowRecord& record) {
+                 TRecentColors& recent, TRowRecord& record) {
     index.Start();
+    recent.Start();
     record.Start(picture.Height);
     const std::int32_t width = picture.Width;
     const std::size_t pixels =
@@ -369,7 +400,7 @@ bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit,
                         record.Runs.push_back(TRun{length, number});
                         runStart = x;
                     }
-                    number = index.Add(color);
+                    number = recent.Add(color, index);
                     last = color;
                     ++x;
                     continue;
@@ -410,7 +441,7 @@ bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit,
                 index.Counts()[number] += static_cast<std::uint32_t>(x - runStart);
                 runStart = x;
                 ++runs;
-                number = index.Add(color);
+                number = recent.Add(color, index);
                 last = color;
             }
             numbers[x] = number;
@@ -480,7 +511,7 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
     // merging works on the colour list alone.
     constexpr std::size_t kCountLimit = std::size_t{1} << 17;
     TChannelMasks masks;
-    while (!CountColors(picture, masks.Word(), kCountLimit, s.Pixels, s.PixelRows)) {
+    while (!CountColors(picture, masks.Word(), kCountLimit, s.Pixels, s.Recent, s.PixelRows)) {
         masks.Coarsen();
     }
 
