@@ -469,22 +469,23 @@ inline void FillRun(std::uint8_t* out, std::uint8_t value, std::size_t length, s
     }
 }
 
-// Palette slot with the smallest squared distance to color among the first
-// count slots; ties go to the lowest slot.
+// Palette slot with the smallest squared distance to color; ties go to the
+// lowest slot. Only called once all slots are filled, so the loops have a
+// fixed length and compile to vector code.
 int NearestSlot(std::uint32_t color, const std::int32_t* reds, const std::int32_t* greens,
-                const std::int32_t* blues, int count) {
+                const std::int32_t* blues) {
     std::int32_t distances[kPaletteSize];
     const std::int32_t r = RedOf(color);
     const std::int32_t g = GreenOf(color);
     const std::int32_t b = BlueOf(color);
-    std::int32_t best = 0x30000; // above any distance (3 * 255 * 255)
-    for (int k = 0; k < count; ++k) {
+    for (int k = 0; k < kPaletteSize; ++k) {
         const std::int32_t dr = reds[k] - r;
         const std::int32_t dg = greens[k] - g;
         const std::int32_t db = blues[k] - b;
         distances[k] = dr * dr + dg * dg + db * db;
     }
-    for (int k = 0; k < count; ++k) {
+    std::int32_t best = distances[0];
+    for (int k = 1; k < kPaletteSize; ++k) {
         best = std::min(best, distances[k]);
     }
     int k = 0;
@@ -566,10 +567,10 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
         }
         SetSlot(table, slot, reds[slot], greens[slot], blues[slot]);
     }
+    // Entries beyond the palette exist only when every slot is filled.
     for (std::size_t rank = kPaletteSize; rank < entries; ++rank) {
         const std::uint32_t entry = s.Order[rank];
-        slotOf[entry] =
-            static_cast<std::uint8_t>(NearestSlot(colors[entry], reds, greens, blues, filled));
+        slotOf[entry] = static_cast<std::uint8_t>(NearestSlot(colors[entry], reds, greens, blues));
     }
 
     // The slot of every pixel colour: back through the coarsening steps.
