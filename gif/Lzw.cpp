@@ -118,18 +118,22 @@ public:
     void Pack(std::uint32_t code) {
         bits_ |= static_cast<std::uint64_t>(code) << bitCount_;
         bitCount_ += codeWidth_;
-        if (bitCount_ >= 32) {
-            const auto word = static_cast<std::uint32_t>(bits_);
-            raw_[used_] = static_cast<std::uint8_t>(word);
-            raw_[used_ + 1] = static_cast<std::uint8_t>(word >> 8);
-            raw_[used_ + 2] = static_cast<std::uint8_t>(word >> 16);
-            raw_[used_ + 3] = static_cast<std::uint8_t>(word >> 24);
-            used_ += 4;
-            bits_ >>= 32;
-            bitCount_ -= 32;
-            if (used_ >= kRawCapacity) {
-                WriteFullBlocks();
+        // The complete bytes go out at once, without a branch: eight bytes
+        // are stored and the position advances by the complete ones.
+        const int bytes = bitCount_ >> 3;
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(raw_ + used_, &bits_, sizeof bits_);
+        } else {
+            for (int i = 0; i < 8; ++i) {
+                raw_[used_ + static_cast<std::size_t>(i)] =
+                    static_cast<std::uint8_t>(bits_ >> (8 * i));
             }
+        }
+        used_ += static_cast<std::size_t>(bytes);
+        bits_ >>= 8 * bytes;
+        bitCount_ &= 7;
+        if (used_ >= kRawCapacity) {
+            WriteFullBlocks();
         }
     }
 
@@ -187,23 +191,27 @@ private:
     std::uint8_t framed_[(kBlockSize + 1) * kBlocksPerWrite];
 };
 
-// The number of leading bytes of p[0, limit) that equal value.
-inline std::int64_t LeadingRepeats(const std::uint8_t* p, std::int64_t limit, std::uint8_t value) {
+// The number of leading bytes of p[0, available) that equal value, counted
+// up to cap at most. Whole words are compared as long as the row has them,
+// even past cap, so that only the bytes at the very end of a row are taken one
+// at a time.
+inline std::int64_t LeadingRepeats(const std::uint8_t* p, std::int64_t available, std::int64_t cap,
+                                   std::uint8_t value) {
     std::int64_t i = 0;
     if constexpr (std::endian::native == std::endian::little) {
         const std::uint64_t pattern = value * 0x0101010101010101u;
-        for (; i + 8 <= limit; i += 8) {
+        for (; i < cap && i + 8 <= available; i += 8) {
             std::uint64_t word;
             std::memcpy(&word, p + i, sizeof word);
             if (word != pattern) {
-                return i + std::countr_zero(word ^ pattern) / 8;
+                return std::min(i + std::countr_zero(word ^ pattern) / 8, cap);
             }
         }
     }
-    while (i < limit && p[i] == value) {
+    while (i < cap && i < available && p[i] == value) {
         ++i;
     }
-    return i;
+    return std::min(i, cap);
 }
 
 class TLzwCoder {
@@ -292,8 +300,8 @@ public:
         const auto takeRun = [&]() __attribute__((always_inline)) {
             const std::uint32_t v = runPixel;
             for (;;) {
-                const std::int64_t room = std::min<std::int64_t>(t.RunTop[v] - runLength, end - p);
-                const std::int64_t repeats = LeadingRepeats(p, room, static_cast<std::uint8_t>(v));
+                const std::int64_t repeats = LeadingRepeats(p, end - p, t.RunTop[v] - runLength,
+                                                            static_cast<std::uint8_t>(v));
                 runLength += static_cast<std::uint32_t>(repeats);
                 p += repeats;
                 current = t.RunCode[v * kCodeCount + runLength];
