@@ -10,6 +10,7 @@
 #include <limits>
 #include <new>
 #include <numeric>
+#include <type_traits>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -164,6 +165,17 @@ public:
         return number;
     }
 
+    // The number of a colour known to be present.
+    std::uint32_t Find(std::uint32_t color) const {
+        const std::uint32_t tag = color | (epoch_ << 24);
+        const std::uint32_t mask = (1u << bits_) - 1;
+        std::uint32_t slot = SlotOf(color);
+        while (static_cast<std::uint32_t>(slots_[slot]) != tag) {
+            slot = (slot + 1) & mask;
+        }
+        return static_cast<std::uint32_t>(slots_[slot] >> 32);
+    }
+
 private:
     static constexpr int kInitialBits = 12;
 
@@ -251,18 +263,23 @@ struct TRun {
 // What the counting pass learns of each stored row, so that the pixel pass
 // neither reads the picture again nor looks its colours up: either the row's
 // runs of one colour, or (for rows broken into many short runs) the colour
-// number of every pixel.
+// number of every pixel. The numbers of very large pictures are kept only up
+// to a bound; the rows beyond it are read again by the pixel pass.
 struct TRowRecord {
     // Count of a row recorded pixel by pixel.
     static constexpr std::uint32_t kNumbers = 0xFFFFFFFF;
+    // Count of a row that the pixel pass reads again.
+    static constexpr std::uint32_t kReread = 0xFFFFFFFE;
     // A row is recorded as runs while they average at least this many pixels.
     static constexpr std::int32_t kMinMeanRun = 4;
+    // At most this many colour numbers are recorded for a picture.
+    static constexpr std::size_t kMaxNumbers = std::size_t{1} << 22;
     // Number buffers up to this many entries are kept for the next picture.
-    static constexpr std::size_t kKeptNumbers = std::size_t{1} << 22;
+    static constexpr std::size_t kKeptNumbers = std::size_t{1} << 20;
 
     std::vector<TRun> Runs;
     std::vector<std::size_t> First;   // per stored row: its first run or its first number
-    std::vector<std::uint32_t> Count; // per stored row: its number of runs, or kNumbers
+    std::vector<std::uint32_t> Count; // per stored row: its number of runs, kNumbers or kReread
     std::unique_ptr<std::uint32_t[]> Numbers;
     std::size_t NumbersCapacity = 0;
     std::size_t NumbersUsed = 0;
@@ -273,15 +290,21 @@ struct TRowRecord {
         Count.resize(static_cast<std::size_t>(height));
         NumbersUsed = 0;
     }
-    // The number buffer for a stored row of width pixels. Room for the whole
-    // picture is taken at the first call, uninitialised: every entry is
-    // written before it is read.
+    // The number buffer for a stored row of width pixels, or null once the
+    // bound is reached (the row is then marked to be read again). Room for the
+    // whole picture, up to the bound, is taken at the first call, left
+    // uninitialised: every entry is written before it is read.
     std::uint32_t* NumbersFor(std::int32_t row, std::int32_t width, std::size_t pixels) {
-        if (NumbersCapacity < pixels) {
+        const std::size_t wanted = std::min(pixels, kMaxNumbers);
+        if (NumbersCapacity < wanted) {
             Numbers.reset();
             NumbersCapacity = 0;
-            Numbers.reset(new std::uint32_t[pixels]);
-            NumbersCapacity = pixels;
+            Numbers.reset(new std::uint32_t[wanted]);
+            NumbersCapacity = wanted;
+        }
+        if (NumbersCapacity - NumbersUsed < static_cast<std::size_t>(width)) {
+            Count[static_cast<std::size_t>(row)] = kReread;
+            return nullptr;
         }
         First[static_cast<std::size_t>(row)] = NumbersUsed;
         Count[static_cast<std::size_t>(row)] = kNumbers;
@@ -289,7 +312,7 @@ struct TRowRecord {
         NumbersUsed += static_cast<std::size_t>(width);
         return numbers;
     }
-    // Lets a very large number buffer go.
+    // Lets a large number buffer go.
     void Trim() {
         if (NumbersCapacity > kKeptNumbers) {
             Numbers.reset();
@@ -425,26 +448,37 @@ bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit,
             // Too many runs: the runs so far and the pending one become
             // numbers, and the row goes on from pixel x (not yet counted).
             numbers = record.NumbersFor(r, width, pixels);
-            std::uint32_t* out = numbers;
-            for (std::size_t k = first; k < record.Runs.size(); ++k) {
-                out = std::fill_n(out, record.Runs[k].Length, record.Runs[k].Number);
+            if (numbers != nullptr) {
+                std::uint32_t* out = numbers;
+                for (std::size_t k = first; k < record.Runs.size(); ++k) {
+                    out = std::fill_n(out, record.Runs[k].Length, record.Runs[k].Number);
+                }
+                std::fill_n(out, x - runStart, number);
             }
-            std::fill_n(out, x - runStart, number);
             record.Runs.resize(first);
             runs = maxRuns;
         } else {
             numbers = record.NumbersFor(r, width, pixels);
         }
-        for (; x < width; ++x) {
-            const std::uint32_t color = PixelAt(row, x, width) & mask;
-            if (color != last) {
-                index.Counts()[number] += static_cast<std::uint32_t>(x - runStart);
-                runStart = x;
-                ++runs;
-                number = recent.Add(color, index);
-                last = color;
+        const auto countPixels = [&](auto store) __attribute__((always_inline)) {
+            for (; x < width; ++x) {
+                const std::uint32_t color = PixelAt(row, x, width) & mask;
+                if (color != last) {
+                    index.Counts()[number] += static_cast<std::uint32_t>(x - runStart);
+                    runStart = x;
+                    ++runs;
+                    number = recent.Add(color, index);
+                    last = color;
+                }
+                if constexpr (decltype(store)::value) {
+                    numbers[x] = number;
+                }
             }
-            numbers[x] = number;
+        };
+        if (numbers != nullptr) {
+            countPixels(std::true_type{});
+        } else {
+            countPixels(std::false_type{});
         }
         index.Counts()[number] += static_cast<std::uint32_t>(width - runStart);
         byPixel = runs > maxRuns;
@@ -515,6 +549,7 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
     while (!CountColors(picture, masks.Word(), kCountLimit, s.Pixels, s.Recent, s.PixelRows)) {
         masks.Coarsen();
     }
+    const std::uint32_t pixelMask = masks.Word();
 
     // Coarsening steps merge the colour list in its order. Renumber holds, step
     // after step, where each entry of the list went.
@@ -590,6 +625,8 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
     const std::uint8_t* paletteOf = s.PaletteOf.data();
     const TRowRecord& record = s.PixelRows;
     const auto width = static_cast<std::size_t>(picture.Width);
+    std::uint32_t last = 0xFFFFFFFF; // no pixel has this colour
+    std::uint8_t lastSlot = 0;
     for (std::int32_t r = 0; r < picture.Height; ++r) {
         std::uint8_t* out = pixels + static_cast<std::size_t>(r) * stride8;
         const std::size_t first = record.First[static_cast<std::size_t>(r)];
@@ -599,6 +636,19 @@ void ReducePopularity(const TPicture& picture, TColorTable& table, std::uint8_t*
             for (std::size_t x = 0; x < width; ++x) {
                 out[x] = paletteOf[numbers[x]];
             }
+            continue;
+        }
+        if (runCount == TRowRecord::kReread) {
+            VisitRow(
+                picture.Row(r), picture.Width,
+                [&](std::int32_t x, std::uint32_t pixel) __attribute__((always_inline)) {
+                    const std::uint32_t color = pixel & pixelMask;
+                    if (color != last) {
+                        last = color;
+                        lastSlot = paletteOf[s.Pixels.Find(color)];
+                    }
+                    out[x] = lastSlot;
+                });
             continue;
         }
         const TRun* run = record.Runs.data() + first;

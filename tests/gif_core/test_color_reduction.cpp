@@ -323,6 +323,7 @@ TEST(ReduceRowsToDIB8, PopularityMatchesPlainRecount) {
          Stacked({RandomRuns(203, 9, 12, 400, 13), RandomColors(203, 4, 40, 14),
                   RandomRuns(203, 9, 12, 400, 15), RandomColors(203, 1, 40, 16),
                   RandomRuns(203, 5, 12, 400, 17)})},
+        {"more pixels than colour numbers are kept for", RandomColors(2100, 2000, 200, 18)},
         {"runs of more colours than counted at full precision",
          RandomRuns(600, 600, 1 << 24, 4, 12)},
     };
