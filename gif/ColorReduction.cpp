@@ -276,6 +276,11 @@ struct TRowRecord {
     static constexpr std::size_t kMaxNumbers = std::size_t{1} << 22;
     // Number buffers up to this many entries are kept for the next picture.
     static constexpr std::size_t kKeptNumbers = std::size_t{1} << 20;
+    // At most this many runs are recorded for a picture; the rows past that
+    // bound are recorded as numbers (or read again).
+    static constexpr std::size_t kMaxRuns = std::size_t{1} << 21;
+    // Run lists up to this many entries are kept for the next picture.
+    static constexpr std::size_t kKeptRuns = std::size_t{1} << 17;
 
     std::vector<TRun> Runs;
     std::vector<std::size_t> First;   // per stored row: its first run or its first number
@@ -312,11 +317,14 @@ struct TRowRecord {
         NumbersUsed += static_cast<std::size_t>(width);
         return numbers;
     }
-    // Lets a large number buffer go.
+    // Lets large buffers go.
     void Trim() {
         if (NumbersCapacity > kKeptNumbers) {
             Numbers.reset();
             NumbersCapacity = 0;
+        }
+        if (Runs.capacity() > kKeptRuns) {
+            std::vector<TRun>().swap(Runs);
         }
     }
 };
@@ -415,7 +423,8 @@ bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit,
                 const std::uint32_t color = PixelAt(row, x, width) & mask;
                 if (color != last) {
                     if (x != runStart) {
-                        if (record.Runs.size() - first == maxRuns) {
+                        if (record.Runs.size() - first == maxRuns ||
+                            record.Runs.size() == TRowRecord::kMaxRuns) {
                             break;
                         }
                         const auto length = static_cast<std::uint32_t>(x - runStart);
