@@ -212,8 +212,10 @@ TRecordLines SplitRecordText(std::string_view bytes, const std::string& fileName
         }
     }
     if (lines.size() < static_cast<std::size_t>(kRecordLineCount)) {
-        ThrowCannotOpen(fileName, std::to_string(lines.size()) + " lines, a results record has " +
-                                      std::to_string(kRecordLineCount));
+        const std::string count = std::to_string(lines.size());
+        ThrowCannotOpen(fileName, "the file has " + count +
+                                      (lines.size() == 1 ? " line" : " lines") +
+                                      ", a results record has " + std::to_string(kRecordLineCount));
     }
     lines.resize(kRecordLineCount);
     return lines;

@@ -198,9 +198,9 @@ TEST_F(RecordFileTest, MalformedFilesFailNamingTheProblem) {
         std::string message; // after "Cannot open file <path>", or the whole conversion message
     };
     const Case cases[] = {
-        {"empty.Result", "", ": 0 lines, a results record has 19"},
+        {"empty.Result", "", ": the file has 0 lines, a results record has 19"},
         {"short.Result", good.substr(0, good.find("\r\n  10")),
-         ": 18 lines, a results record has 19"},
+         ": the file has 18 lines, a results record has 19"},
         {"extra.Result", good + "\r\nmore\r\n",
          ": text after the 19 lines of a results record (line 21)"},
         {"binary.Result", binary, ": not a text file (byte 0x00 at offset 40)"},
