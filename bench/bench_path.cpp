@@ -6,6 +6,8 @@
 // `bench_path --once chart|chart32|photo|giflib` runs that path three times and
 // exits, for counting instructions: valgrind --tool=callgrind
 // --toggle-collect='*RunPath*' --toggle-collect='*RunGiflib*' bench_path --once chart
+// (bench/callgrind_stages.sh does that and prints instructions per pixel for the
+// whole path, the colour reduction and the LZW stage).
 #include "SyntheticPictures.h"
 
 #include "gif/GifImage.h"
