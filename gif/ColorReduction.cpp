@@ -454,8 +454,9 @@ bool CountColors(const TPicture& picture, std::uint32_t mask, std::size_t limit,
                 }
                 continue;
             }
-            // Too many runs: the runs so far and the pending one become
-            // numbers, and the row goes on from pixel x (not yet counted).
+            // Too many runs (in the row, or for the record): the runs so far
+            // and the pending one become numbers, and the row goes on from
+            // pixel x, not yet counted.
             numbers = record.NumbersFor(r, width, pixels);
             if (numbers != nullptr) {
                 std::uint32_t* out = numbers;
