@@ -343,8 +343,7 @@ void TGIFFrame::ImportDib(platform::TMemoryStream& dib) {
 void RelayProgress(TGIFImage* image, TProgressStage stage, std::uint8_t percentDone,
                    const std::string& message) {
     if (image != nullptr) {
-        image->Progress(*image, static_cast<platform::TProgressStage>(stage), percentDone, false,
-                        platform::TRect{}, message);
+        image->Progress(*image, stage, percentDone, false, platform::TRect{}, message);
     }
 }
 

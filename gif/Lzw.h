@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/BmpLayout.h"
+#include "platform/Graphic.h"
 #include "platform/Streams.h"
 
 #include <cstdint>
@@ -11,7 +12,8 @@
 
 namespace gif {
 
-enum class TProgressStage : std::uint8_t { psStarting = 0, psRunning = 1, psEnding = 2 };
+// The stages of the graphics framework's progress notification.
+using platform::TProgressStage;
 
 // Receives (starting, 0), then (running, percent) after every row, then
 // (ending, 100) — or (ending, 0, message) when an exception ends the encoding.
