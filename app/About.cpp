@@ -43,13 +43,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     setWindowIcon(ProgramIcon());
     setModal(false);
 
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
-    setAutoFillBackground(true);
+    ApplyFormLook(*this);
 
     // Outer bevel lowered, inner bevel raised.
     auto* panel2 = new QFrame(this);
@@ -66,7 +60,7 @@ TAboutBox::TAboutBox(QWidget* parent)
     WebLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     WebLabel->setWordWrap(true);
     WebLabel->setToolTip(QStringLiteral("Web Site"));
-    QFont bold = font;
+    QFont bold = this->font();
     bold.setBold(true);
     WebLabel->setFont(bold);
 

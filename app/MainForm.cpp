@@ -54,13 +54,7 @@ TForm1::TForm1(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QStringLiteral("KELTA - Анкета Мильмана"));
     setGeometry(292, 110, 1010, 780);
     setWindowIcon(ProgramIcon());
-    QFont font(QStringLiteral("MS Sans Serif"));
-    font.setPixelSize(11);
-    setFont(font);
-    QPalette face = palette();
-    face.setColor(QPalette::Window, face.color(QPalette::Button));
-    setPalette(face);
-    setAutoFillBackground(true);
+    ApplyFormLook(*this);
     setAcceptDrops(true);
 
     // The panels keep fixed places and sizes whatever the window's size.

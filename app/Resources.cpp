@@ -1,5 +1,9 @@
 #include "app/Resources.h"
 
+#include <QFont>
+#include <QPalette>
+#include <QWidget>
+
 namespace app {
 
 QIcon ProgramIcon() {
@@ -10,6 +14,16 @@ QIcon OpenGlyph() {
 }
 QIcon SaveGlyph() {
     return QIcon(QStringLiteral(":/milman/save16.png"));
+}
+
+void ApplyFormLook(QWidget& form) {
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    form.setFont(font);
+    QPalette face = form.palette();
+    face.setColor(QPalette::Window, face.color(QPalette::Button));
+    form.setPalette(face);
+    form.setAutoFillBackground(true);
 }
 
 } // namespace app
