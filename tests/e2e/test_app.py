@@ -93,6 +93,18 @@ class Screen:
             values[key] = int(value)
         return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
 
+    def place_main_window(self):
+        """Waits for the one main window and, since no window manager maximises it
+        here, makes room for the 1024 x 721 panels. Returns (id, geometry)."""
+        found = wait_until(lambda: self.windows(MAIN_TITLE), "the main window")
+        check(len(found) == 1, "more than one main window")
+        window = found[0]
+        self.xdotool("windowmove", "--sync", str(window), "0", "0")
+        self.xdotool("windowsize", "--sync", str(window), "1100", "800")
+        geometry = wait_until(lambda: self.geometry(window)[2:] == (1100, 800) and
+                              self.geometry(window), "the window's new size")
+        return window, geometry
+
     def shot(self):
         """A screenshot of the whole screen as an Image."""
         self.shots += 1
@@ -206,14 +218,7 @@ def main():
         program = subprocess.Popen([milman], cwd=workdir, env=screen.env)
 
         # The main window shows with its menu: Open with its glyph, Save, Sample, About.
-        main_window = wait_until(lambda: screen.windows(MAIN_TITLE), "the main window")
-        check(len(main_window) == 1, "more than one main window")
-        main_window = main_window[0]
-        # No window manager maximises it here: make room for the 1024 x 721 panels.
-        screen.xdotool("windowmove", "--sync", str(main_window), "0", "0")
-        screen.xdotool("windowsize", "--sync", str(main_window), "1100", "800")
-        window = wait_until(lambda: screen.geometry(main_window)[2:] == (1100, 800) and
-                            screen.geometry(main_window), "the window's new size")
+        main_window, window = screen.place_main_window()
         start = wait_until(lambda: (lambda s: menu_row(s, window)[1] and s)(screen.shot()),
                            "the menu bar")
         row, dark = menu_row(start, window)
@@ -308,10 +313,8 @@ def main():
 
         # A results file named on the command line opens at start.
         program = subprocess.Popen([milman, sample], cwd=workdir, env=screen.env)
-        main_window = wait_until(lambda: screen.windows(MAIN_TITLE), "the main window")[0]
-        screen.xdotool("windowmove", "--sync", str(main_window), "0", "0")
-        screen.xdotool("windowsize", "--sync", str(main_window), "1100", "800")
-        wait_until(lambda: screen.geometry(main_window) == window, "the window's new size")
+        main_window, placed = screen.place_main_window()
+        check(placed == window, "the window is not where it was: %s" % (placed,))
         wait_until(charts_shown, "the charts of the file named on the command line")
         screen.send_close(main_window)
         code = program.wait(timeout=TIMEOUT)
@@ -326,9 +329,14 @@ def main():
     print("e2e: all checks passed")
 
 
-if __name__ == "__main__":
+def run(test):
+    """Runs a test's main(); a failed check ends the program with status 1."""
     try:
-        main()
+        test()
     except Failure as failure:
         print("e2e FAILED: %s" % failure, file=sys.stderr)
         sys.exit(1)
+
+
+if __name__ == "__main__":
+    run(main)

@@ -17,8 +17,8 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from test_app import (MAIN_TITLE, OPEN_TITLE, TIMEOUT, Failure, Image, Screen,  # noqa: E402
-                      check, is_dark, menu_row, wait_until)
+from test_app import (OPEN_TITLE, TIMEOUT, Failure, Image, Screen, check,  # noqa: E402
+                      is_dark, menu_row, run, wait_until)
 
 BASE = "11111.Milman"
 GIFS = [(BASE + ".Ож.gif", (508, 396)), (BASE + ".Pa.gif", (508, 396)),
@@ -64,11 +64,7 @@ def main():
     program = None
     try:
         program = subprocess.Popen([milman], cwd=workdir, env=screen.env)
-        main_window = wait_until(lambda: screen.windows(MAIN_TITLE), "the main window")[0]
-        screen.xdotool("windowmove", "--sync", str(main_window), "0", "0")
-        screen.xdotool("windowsize", "--sync", str(main_window), "1100", "800")
-        window = wait_until(lambda: screen.geometry(main_window)[2:] == (1100, 800) and
-                            screen.geometry(main_window), "the window's new size")
+        main_window, window = screen.place_main_window()
         start = wait_until(lambda: (lambda s: menu_row(s, window)[1] and s)(screen.shot()),
                            "the menu bar")
         row, dark = menu_row(start, window)
@@ -149,8 +145,4 @@ def main():
 
 
 if __name__ == "__main__":
-    try:
-        main()
-    except Failure as failure:
-        print("e2e FAILED: %s" % failure, file=sys.stderr)
-        sys.exit(1)
+    run(main)
