@@ -31,9 +31,9 @@ constexpr TColor clShadow = 0x808080;
 constexpr TColor clDarkShadow = 0x404040;
 constexpr TColor clLight = 0xC8D0D4;
 
-QFont MakeFont(const TFontSpec& spec) {
-    QFont font(spec.Family);
-    font.setPixelSize(spec.PixelSize);
+QFont MakeFont(const TFontSpec& fontSpec) {
+    QFont font(fontSpec.Family);
+    font.setPixelSize(fontSpec.PixelSize);
     // Crisp, unsmoothed text: the picture keeps few colours, as the snapshots want.
     font.setStyleStrategy(QFont::NoAntialias);
     font.setHintingPreference(QFont::PreferFullHinting);
@@ -613,11 +613,11 @@ void TChart::PaintBevel(QPainter& painter, const QRect& rect, TBevelCut cut) con
 }
 
 void TChart::PaintTitles(QPainter& painter, const TChartLayout& layout) const {
-    const auto paintLines = [&](const QStringList& lines, const TFontSpec& spec, int top) {
-        const QFont font = MakeFont(spec);
+    const auto paintLines = [&](const QStringList& lines, const TFontSpec& fontSpec, int top) {
+        const QFont font = MakeFont(fontSpec);
         const QFontMetrics fm(font);
         painter.setFont(font);
-        painter.setPen(ToQColor(spec.Color));
+        painter.setPen(ToQColor(fontSpec.Color));
         for (const QString& line : lines) {
             const int width = fm.horizontalAdvance(line);
             const int left = layout.ChartRect.left() + (layout.ChartRect.width() - width) / 2;

@@ -78,27 +78,27 @@ struct TBmpSpec {
     Bytes Rows; // stored order
 };
 
-inline Bytes MakeBmp(const TBmpSpec& spec) {
-    const std::size_t paletteBytes = spec.Palette.size() * 4;
+inline Bytes MakeBmp(const TBmpSpec& layout) {
+    const std::size_t paletteBytes = layout.Palette.size() * 4;
     Bytes bytes(54 + paletteBytes);
     platform::TBitmapFileHeader file;
     file.bfOffBits = static_cast<std::uint32_t>(54 + paletteBytes);
-    file.bfSize = static_cast<std::uint32_t>(file.bfOffBits + spec.Rows.size());
+    file.bfSize = static_cast<std::uint32_t>(file.bfOffBits + layout.Rows.size());
     file.Write(bytes.data());
     platform::TBitmapInfoHeader info;
-    info.biWidth = spec.Width;
-    info.biHeight = spec.Height;
-    info.biBitCount = spec.Bits;
-    info.biCompression = spec.Compression;
-    info.biSizeImage = static_cast<std::uint32_t>(spec.Rows.size());
-    info.biClrUsed = spec.ColorsUsed;
+    info.biWidth = layout.Width;
+    info.biHeight = layout.Height;
+    info.biBitCount = layout.Bits;
+    info.biCompression = layout.Compression;
+    info.biSizeImage = static_cast<std::uint32_t>(layout.Rows.size());
+    info.biClrUsed = layout.ColorsUsed;
     info.Write(bytes.data() + 14);
-    for (std::size_t i = 0; i < spec.Palette.size(); ++i) {
-        bytes[54 + 4 * i] = spec.Palette[i].Blue;
-        bytes[55 + 4 * i] = spec.Palette[i].Green;
-        bytes[56 + 4 * i] = spec.Palette[i].Red;
+    for (std::size_t i = 0; i < layout.Palette.size(); ++i) {
+        bytes[54 + 4 * i] = layout.Palette[i].Blue;
+        bytes[55 + 4 * i] = layout.Palette[i].Green;
+        bytes[56 + 4 * i] = layout.Palette[i].Red;
     }
-    bytes.insert(bytes.end(), spec.Rows.begin(), spec.Rows.end());
+    bytes.insert(bytes.end(), layout.Rows.begin(), layout.Rows.end());
     return bytes;
 }
 

@@ -74,14 +74,14 @@ TEST(Bitmap, BmpLayoutRoundTripsEveryFormat) {
 
 TEST(Bitmap, ReadsTopDownRowsAndShortPalettes) {
     // 2 x 2, 8 bits, two palette entries, top-down: top row 0 1, bottom row 1 0.
-    TBmpSpec spec;
-    spec.Width = 2;
-    spec.Height = -2;
-    spec.Bits = 8;
-    spec.ColorsUsed = 2;
-    spec.Palette = {{0, 0, 255, 0}, {255, 0, 0, 0}};
-    spec.Rows = {0, 1, 0, 0, 1, 0, 0, 0};
-    const Bytes bytes = MakeBmp(spec);
+    TBmpSpec layout;
+    layout.Width = 2;
+    layout.Height = -2;
+    layout.Bits = 8;
+    layout.ColorsUsed = 2;
+    layout.Palette = {{0, 0, 255, 0}, {255, 0, 0, 0}};
+    layout.Rows = {0, 1, 0, 0, 1, 0, 0, 0};
+    const Bytes bytes = MakeBmp(layout);
     platform::TMemoryStream stream;
     stream.WriteBuffer(bytes.data(), bytes.size());
     stream.SetPosition(0);
@@ -103,9 +103,9 @@ TEST(Bitmap, BadBmpInputFailsWithAClearMessage) {
         const char* Reason;
     };
     auto with = [&](auto change) {
-        TBmpSpec spec = good;
-        change(spec);
-        return MakeBmp(spec);
+        TBmpSpec layout = good;
+        change(layout);
+        return MakeBmp(layout);
     };
     Bytes truncated = MakeBmp(good);
     truncated.pop_back();

@@ -82,15 +82,15 @@ Bytes TrueColourRows(int bytesPerPixel, bool topDown) {
 
 TEST_F(Bmp2Gif, ConvertsBmpAndPpmFiles) {
     std::vector<std::pair<std::string, Bytes>> inputs;
-    TBmpSpec spec;
-    spec.Width = 3;
-    spec.Height = 2;
-    spec.Rows = TrueColourRows(3, false);
-    inputs.emplace_back("bottom-up-24.bmp", MakeBmp(spec));
-    spec.Bits = 32;
-    spec.Height = -2;
-    spec.Rows = TrueColourRows(4, true);
-    inputs.emplace_back("top-down-32.bmp", MakeBmp(spec));
+    TBmpSpec layout;
+    layout.Width = 3;
+    layout.Height = 2;
+    layout.Rows = TrueColourRows(3, false);
+    inputs.emplace_back("bottom-up-24.bmp", MakeBmp(layout));
+    layout.Bits = 32;
+    layout.Height = -2;
+    layout.Rows = TrueColourRows(4, true);
+    inputs.emplace_back("top-down-32.bmp", MakeBmp(layout));
 
     // 4 bits, six palette entries in the picture's order: indices 0..5.
     TBmpSpec indexed;
@@ -131,17 +131,17 @@ TEST_F(Bmp2Gif, ConvertsBmpAndPpmFiles) {
 }
 
 TEST_F(Bmp2Gif, BadInputWritesNothing) {
-    TBmpSpec spec;
-    spec.Width = 3;
-    spec.Height = 2;
-    spec.Rows = TrueColourRows(3, false);
-    Bytes truncated = MakeBmp(spec);
+    TBmpSpec layout;
+    layout.Width = 3;
+    layout.Height = 2;
+    layout.Rows = TrueColourRows(3, false);
+    Bytes truncated = MakeBmp(layout);
     truncated.resize(truncated.size() - 5);
-    TBmpSpec rle = spec;
+    TBmpSpec rle = layout;
     rle.Compression = 1;
-    TBmpSpec zero = spec;
+    TBmpSpec zero = layout;
     zero.Width = 0;
-    TBmpSpec huge = spec;
+    TBmpSpec huge = layout;
     huge.Width = 100000;
     huge.Height = 100000;
     const std::string ppm16 = "P6 3 2 65535\n" + std::string(36, '\0');
