@@ -116,6 +116,15 @@ class Screen:
     def click(self, x, y):
         self.xdotool("mousemove", "--sync", str(x), str(y), "click", "1")
 
+    def close_program(self, program, main_window):
+        """Closes the main window as a window manager would; the program must end cleanly."""
+        self.send_close(main_window)
+        try:
+            code = program.wait(timeout=TIMEOUT)
+        except subprocess.TimeoutExpired:
+            raise Failure("the program did not end when its main window closed")
+        check(code == 0, "the program ended with exit code %d" % code)
+
     def send_close(self, window):
         """Asks a window to close as a window manager's close button does."""
         xlib = ctypes.cdll.LoadLibrary("libX11.so.6")
@@ -303,23 +312,16 @@ def main():
         # Closing the main window while the About box shows ends the program.
         screen.click(about_x, row)
         wait_until(lambda: screen.windows(ABOUT_TITLE), "the About box")
-        screen.send_close(main_window)
-        try:
-            code = program.wait(timeout=TIMEOUT)
-        except subprocess.TimeoutExpired:
-            raise Failure("the program did not end when its main window closed")
+        screen.close_program(program, main_window)
         program = None
-        check(code == 0, "the program ended with exit code %d" % code)
 
         # A results file named on the command line opens at start.
         program = subprocess.Popen([milman, sample], cwd=workdir, env=screen.env)
         main_window, placed = screen.place_main_window()
         check(placed == window, "the window is not where it was: %s" % (placed,))
         wait_until(charts_shown, "the charts of the file named on the command line")
-        screen.send_close(main_window)
-        code = program.wait(timeout=TIMEOUT)
+        screen.close_program(program, main_window)
         program = None
-        check(code == 0, "the program ended with exit code %d" % code)
     finally:
         if program is not None:
             program.kill()

@@ -131,10 +131,8 @@ def main():
         check(found[2][0] == found[0][0] and found[2][1] - found[0][1] == 400,
               "ChartE's picture is not below ChartOg's: %s" % found)
 
-        screen.send_close(main_window)
-        code = program.wait(timeout=TIMEOUT)
+        screen.close_program(program, main_window)
         program = None
-        check(code == 0, "the program ended with exit code %d" % code)
     finally:
         if program is not None:
             program.kill()
