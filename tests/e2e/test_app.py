@@ -54,8 +54,10 @@ class Screen:
     def __init__(self, workdir):
         read_fd, write_fd = os.pipe()
         self.xvfb = subprocess.Popen(
+            # -noreset: without it the server resets whenever its last client
+            # leaves, and a program starting at that moment cannot connect.
             ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1280x1024x24",
-             "-nolisten", "tcp"],
+             "-nolisten", "tcp", "-noreset"],
             pass_fds=[write_fd], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_fd)
         with os.fdopen(read_fd) as pipe:
