@@ -95,10 +95,15 @@ class Screen:
             values[key] = int(value)
         return values["X"], values["Y"], values["WIDTH"], values["HEIGHT"]
 
-    def place_main_window(self):
-        """Waits for the one main window and, since no window manager maximises it
-        here, makes room for the 1024 x 721 panels. Returns (id, geometry)."""
-        found = wait_until(lambda: self.windows(MAIN_TITLE), "the main window")
+    def place_main_window(self, program):
+        """Waits for the program's one main window and, since no window manager
+        maximises it here, makes room for the 1024 x 721 panels. Returns (id, geometry)."""
+        def shown():
+            code = program.poll()
+            check(code is None, "the program ended with code %s before its window showed" % code)
+            return self.windows(MAIN_TITLE)
+
+        found = wait_until(shown, "the main window")
         check(len(found) == 1, "more than one main window")
         window = found[0]
         self.xdotool("windowmove", "--sync", str(window), "0", "0")
@@ -106,6 +111,20 @@ class Screen:
         geometry = wait_until(lambda: self.geometry(window)[2:] == (1100, 800) and
                               self.geometry(window), "the window's new size")
         return window, geometry
+
+    def settled_menu(self, window):
+        """A screenshot once the menu bar's captions are painted and stay the same in
+        two screenshots in a row, with the menu bar's text row and its dark pixels."""
+        last = [None]
+
+        def settled():
+            image = self.shot()
+            row = menu_row(image, window)
+            same = row[1] and row == last[0]
+            last[0] = row
+            return same and (image, row[0], row[1])
+
+        return wait_until(settled, "the menu bar")
 
     def shot(self):
         """A screenshot of the whole screen as an Image."""
@@ -229,10 +248,8 @@ def main():
         program = subprocess.Popen([milman], cwd=workdir, env=screen.env)
 
         # The main window shows with its menu: Open with its glyph, Save, Sample, About.
-        main_window, window = screen.place_main_window()
-        start = wait_until(lambda: (lambda s: menu_row(s, window)[1] and s)(screen.shot()),
-                           "the menu bar")
-        row, dark = menu_row(start, window)
+        main_window, window = screen.place_main_window(program)
+        start, row, dark = screen.settled_menu(window)
         check(len(dark) > 20, "the menu bar shows no captions")
         open_x, about_x = dark[0] + 12, dark[-1] - 15
         glyph = start.region(window[0], window[1], 40, 25)
@@ -319,7 +336,7 @@ def main():
 
         # A results file named on the command line opens at start.
         program = subprocess.Popen([milman, sample], cwd=workdir, env=screen.env)
-        main_window, placed = screen.place_main_window()
+        main_window, placed = screen.place_main_window(program)
         check(placed == window, "the window is not where it was: %s" % (placed,))
         wait_until(charts_shown, "the charts of the file named on the command line")
         screen.close_program(program, main_window)

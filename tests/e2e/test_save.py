@@ -64,10 +64,8 @@ def main():
     program = None
     try:
         program = subprocess.Popen([milman], cwd=workdir, env=screen.env)
-        main_window, window = screen.place_main_window()
-        start = wait_until(lambda: (lambda s: menu_row(s, window)[1] and s)(screen.shot()),
-                           "the menu bar")
-        row, dark = menu_row(start, window)
+        main_window, window = screen.place_main_window(program)
+        _, row, dark = screen.settled_menu(window)
         open_x = dark[0] + 12
 
         screen.click(open_x, row)
