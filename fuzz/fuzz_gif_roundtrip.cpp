@@ -112,18 +112,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::uint32_t c = original[i];
             auto found = nearest.find(c);
             if (found == nearest.end()) {
-                int best = 0x30000;
-                std::uint32_t bestColor = 0;
-                for (const std::uint32_t e : decoded.GlobalColors) {
-                    const int dr = int(e >> 16) - int(c >> 16);
-                    const int dg = int((e >> 8) & 0xFF) - int((c >> 8) & 0xFF);
-                    const int db = int(e & 0xFF) - int(c & 0xFF);
-                    if (dr * dr + dg * dg + db * db < best) {
-                        best = dr * dr + dg * dg + db * db;
-                        bestColor = e;
-                    }
-                }
-                found = nearest.emplace(c, bestColor).first;
+                found =
+                    nearest.emplace(c, giftest::NearestPaletteColor(decoded.GlobalColors, c)).first;
             }
             FUZZ_CHECK(decoded.Pixels[i] == found->second);
         }

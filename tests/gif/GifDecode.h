@@ -81,4 +81,23 @@ inline TDecoded DecodeGif(const Bytes& bytes) {
     return result;
 }
 
+// The palette colour a colour outside the palette is shown as: the entry at
+// the smallest squared RGB distance, the lowest one on a tie (0x00RRGGBB).
+inline std::uint32_t NearestPaletteColor(const std::vector<std::uint32_t>& palette,
+                                         std::uint32_t color) {
+    int best = 0x30000;
+    std::uint32_t bestColor = 0;
+    for (const std::uint32_t entry : palette) {
+        const int dr = int(entry >> 16) - int(color >> 16);
+        const int dg = int((entry >> 8) & 0xFF) - int((color >> 8) & 0xFF);
+        const int db = int(entry & 0xFF) - int(color & 0xFF);
+        const int distance = dr * dr + dg * dg + db * db;
+        if (distance < best) {
+            best = distance;
+            bestColor = entry;
+        }
+    }
+    return bestColor;
+}
+
 } // namespace giftest

@@ -58,19 +58,8 @@ TEST(GifRoundTrip, MoreColoursMapToTheNearestPaletteColour) {
             const std::uint32_t color = original[i];
             auto found = nearest.find(color);
             if (found == nearest.end()) {
-                int best = 0x30000;
-                std::uint32_t bestColor = 0;
-                for (const std::uint32_t entry : decoded.GlobalColors) {
-                    const int dr = int(entry >> 16) - int(color >> 16);
-                    const int dg = int((entry >> 8) & 0xFF) - int((color >> 8) & 0xFF);
-                    const int db = int(entry & 0xFF) - int(color & 0xFF);
-                    const int distance = dr * dr + dg * dg + db * db;
-                    if (distance < best) {
-                        best = distance;
-                        bestColor = entry;
-                    }
-                }
-                found = nearest.emplace(color, bestColor).first;
+                found =
+                    nearest.emplace(color, NearestPaletteColor(decoded.GlobalColors, color)).first;
             }
             ASSERT_EQ(decoded.Pixels[i], found->second) << "pixel " << i;
         }
